@@ -1,0 +1,48 @@
+"""The spell models, made by the loaders of lumq_spell_base.
+
+The loaders run each model's source with this module's globals, so every name
+the sources use is imported here, and each class is bound here under its own
+name (its methods name their class in ``super``) and counted as a class of the
+addon lumq_spell.
+"""
+import ast
+import re
+
+import lumq_spell_base
+from lxml import etree
+from pypinyin import Style, lazy_pinyin
+
+from odoo import api, fields, models, tools
+from odoo.addons.base.models.ir_model import mark_modified, model_xmlid, select_en, upsert_en
+from odoo.exceptions import ValidationError
+from odoo.osv import expression
+from odoo.tools import sql, unique
+
+
+class DynamicVariable:
+    """A bare word of a search view's filter domain (a name such as ``self``,
+    a dotted path, a number, ``True``), kept as it was written.
+
+    ``id`` is the identifier that stands for the word in the domain text while
+    it is evaluated; ``repr`` gives the word back, so that ``str`` of a domain
+    holding such objects reads as the domain's source text again.
+    """
+
+    __slots__ = ("word", "id")
+
+    def __init__(self, word):
+        self.word = word
+        # the word's UTF-8 bytes in hex: a valid identifier, never a keyword,
+        # and different for different words
+        self.id = "_lumq_word_" + word.encode("utf-8").hex()
+
+    def __repr__(self):
+        return self.word
+
+
+lumq_spell_base.load_lumq_base_extend_0(globals())
+lumq_spell_base.load_ir_model_extend_1(globals())
+lumq_spell_base.load_ir_view_extend_3(globals())
+lumq_spell_base.load_ir_module_module_4(globals())
+lumq_spell_base.load_lumq_spell_config_5(globals())
+lumq_spell_base.load_spell_mixin_6(globals())

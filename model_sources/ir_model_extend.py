@@ -1,0 +1,129 @@
+class IrModelExtend(models.Model):
+    """extend to add is_spell_attached"""
+
+    _inherit = "ir.model"
+
+    is_spell_attached = fields.Boolean(
+        string="Is spell attatched",
+        default=False,
+        help="Whether spell is attatched to this model",
+    )
+    spell_field_name = fields.Char(
+        string="Field Name",
+        help="The field name to be used for spell",
+    )
+
+    def write(self, vals):
+        """write"""
+        result = super(IrModelExtend, self).write(vals)
+        if "is_spell_attached" in vals:
+            for record in self:
+                record._attach_spell()
+        return result
+
+    def _attach_spell(self):
+        self.ensure_one()
+        if self.model not in self.env:
+            return
+        self.env.flush_all()
+        self.pool.setup_models(self._cr)
+        model_names = self.pool.descendants([self.model], "_inherits")
+        self.pool.init_models(
+            self._cr, model_names, dict(self._context, update_custom_fields=True)
+        )
+
+    def _add_manual_models(self):
+        """Add extra models to the registry."""
+        super(IrModelExtend, self)._add_manual_models()
+        if self.pool._init_modules:
+            self._add_spell_models()
+
+    def _add_spell_models(self):
+        """add spell models"""
+        cr = self.env.cr
+        if not sql.table_exists(cr, "lumq_spell_config"):
+            return
+        if not sql.column_exists(cr, "ir_model", "is_spell_attached"):
+            return
+        cr.execute("SELECT * FROM ir_model WHERE is_spell_attached = true")
+        for model_data in cr.dictfetchall():
+            if model_data["model"] not in self.env:
+                continue
+            model_class = self._instanciate_spell(model_data)
+            if model_class:
+                model_class._build_model(self.pool, cr)
+
+    @api.model
+    def _instanciate_spell(self, model_data):
+        """return a extended model auth_signup"""
+        model_name = model_data["model"]
+        if model_name not in self.env:
+            return None
+        model = self.env[model_name]
+        spell_rec_name = model_data.get("spell_field_name") or None
+        if "lumq_spell.spell_mixin" in model._inherit:
+            # The model carries its spell class already: keep it, and follow
+            # a change of the configured source field in this registry.
+            type(model)._spell_rec_name = spell_rec_name
+            return None
+        if model._abstract or model._transient:
+            # such models cannot store the spell fields
+            return None
+        # A new list: the model's own one is shared by every registry of
+        # the process and must not grow.
+        rec_names_search = list(model._rec_names_search or [])
+        if not rec_names_search and model._rec_name:
+            rec_names_search.append(model._rec_name)
+        for spell_field in ("lumq_full_spell", "lumq_simple_spell"):
+            if spell_field not in rec_names_search:
+                rec_names_search.append(spell_field)
+
+        class CustomModel(models.Model):
+            _name = model_name
+            _inherit = ["lumq_spell.spell_mixin", model_name]
+            _spell_rec_name = spell_rec_name
+            _module = None
+            _rec_names_search = rec_names_search
+
+        # Keep the module that defines or last extended the model, so that
+        # its XML id is reloaded when that module is updated; set after the
+        # class statement so that the class is not collected for it.
+        CustomModel._module = model._module
+        return CustomModel
+
+    def _reflect_models(self, model_names):
+        """Reflect the given models."""
+        if not model_names:
+            return
+        rows = [
+            self._reflect_model_params(self.env[model_name])
+            for model_name in model_names
+        ]
+        cols = list(unique(["model"] + list(rows[0])))
+        expected = [tuple(row[col] for col in cols) for row in rows]
+
+        model_ids = {}
+        existing = {}
+        for row in select_en(self, ["id"] + cols, "model IN %s", [tuple(model_names)]):
+            model_ids[row[1]] = row[0]
+            existing[row[1]] = row[1:]
+
+        rows = [row for row in expected if existing.get(row[0]) != row]
+        if rows:
+            ids = upsert_en(self, cols, rows, ["model"])
+            for row, id_ in zip(rows, ids):
+                model_ids[row[0]] = id_
+            self.pool.post_init(mark_modified, self.browse(ids), cols[1:])
+
+        module = self._context.get("module")
+        if not module:
+            return
+        data_list = []
+        for model_name, model_id in model_ids.items():
+            model = self.env[model_name]
+            if model._module == module or model._module == "lumq_spell":
+                data_list.append({
+                    "xml_id": model_xmlid(module, model_name),
+                    "record": self.browse(model_id),
+                })
+        self.env["ir.model.data"]._update_xmlids(data_list)

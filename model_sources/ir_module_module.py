@@ -1,0 +1,19 @@
+class IrModuleModule(models.Model):
+    _inherit = "ir.module.module"
+
+    def _button_immediate_function(self, function):
+        # Uninstalling the addon first removes every spell configuration and
+        # detaches the spell class from every model; an install or upgrade
+        # keeps them.
+        uninstall = getattr(function, "__name__", None) == "button_uninstall"
+        if uninstall and "lumq_spell" in self.mapped("name"):
+            self.env["lumq_spell.config"].with_context(
+                {"ignore_extend_search_view": True}
+            ).search([]).unlink()
+            self.env["ir.model"].search([("is_spell_attached", "=", True)]).write(
+                {"is_spell_attached": False}
+            )
+            self.env["ir.module.module"].flush_model()
+            self.env.flush_all()
+            self.env.registry.setup_models(self.env.cr)
+        return super()._button_immediate_function(function)

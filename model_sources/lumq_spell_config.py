@@ -1,0 +1,223 @@
+class LumqSpellConfig(models.Model):
+    """This class is used to store the configuration of the spell module."""
+
+    _name = "lumq_spell.config"
+    _description = "lumq spell config"
+
+    model_id = fields.Many2one(
+        "ir.model",
+        string="Model",
+        domain="[('model', 'not in', ['ir.model', 'ir.model.fields', 'base', 'base.module', 'base.module.config', 'ir.modue', 'ir.module.config'])]",
+        ondelete="cascade",
+        required=False,
+    )
+    model_name = fields.Char(string="name", related="model_id.model", store=True)
+    show_spell_navbar = fields.Boolean(string="Show spell navbar", default=True)
+    spell_field_id = fields.Many2one(
+        "ir.model.fields",
+        string="field",
+        domain="[('model_id', '=', model_id)]",
+        ondelete="set null",
+    )
+    spell_field_name = fields.Char(string="Field Name", related="spell_field_id.name", store=True)
+    spell_navbar_view_ids = fields.Many2many(
+        "ir.ui.view",
+        string="spell_navbar_view_ids",
+        relation="lumq_spell_config_spell_navbar_view_rel",
+        column1="lumq_spell_config_id",
+        column2="spell_navbar_view_id",
+    )
+    extended_search_view_ids = fields.Many2many(
+        "ir.ui.view",
+        string="extended_search_view_ids",
+        relation="lumq_spell_config_extended_search_view_rel",
+        column1="lumq_spell_config_id",
+        column2="extended_search_view_id",
+    )
+
+    _sql_constraints = [
+        ("model_id_unique", "unique(model_id)", "model_id must be unique"),
+    ]
+
+    @tools.ormcache()
+    def get_all_spell_view_view_ids(self):
+        """Get all view ids."""
+        return self.env["lumq_spell.config"].search([]).mapped("spell_navbar_view_ids").ids
+
+    def dislay_spell_navbar(self, model_id, view_id):
+        """Display the spell navbar."""
+        # A display setting that every list view asks for: read it with
+        # superuser rights, so that no user's list views fail on it.
+        configs = self.sudo()
+        if view_id in configs.get_all_spell_view_view_ids():
+            return True
+        config = configs.search([("model_id", "=", model_id)])
+        if config.show_spell_navbar:
+            return True
+        return False
+
+    @api.model_create_multi
+    def create(self, vals_list):
+        """Override the create method."""
+        for vals in vals_list:
+            self._check_spell_model(vals.get("model_id"))
+        records = super(LumqSpellConfig, self).create(vals_list)
+        for record in records:
+            record.model_id.write({
+                "is_spell_attached": True,
+                "spell_field_name": record.spell_field_name,
+            })
+            record._extend_search_view()
+            self.env[record.model_name].search([])._compute_spell()
+        self.env.registry.clear_cache()
+        return records
+
+    def write(self, vals):
+        """Override the write method."""
+        if "model_id" in vals:
+            self._check_spell_model(vals["model_id"])
+        old_model_ids = self.mapped("model_id").ids
+        result = super(LumqSpellConfig, self).write(vals)
+        if self.env.context.get("ignore_extend_search_view"):
+            return result
+        records = self.search([])
+        new_model_ids = records.mapped("model_id").ids
+        del_ids = [model_id for model_id in old_model_ids if model_id not in new_model_ids]
+        for model in self.env["ir.model"].browse(del_ids):
+            model.write({"is_spell_attached": False})
+        for record in records:
+            record.model_id.write({
+                "is_spell_attached": True,
+                "spell_field_name": record.spell_field_name,
+            })
+            self.env[record.model_name].search([])._compute_spell()
+        for record in self.with_context({"ignore_extend_search_view": True}):
+            record._extend_search_view()
+        self.env.registry.clear_cache()
+        return result
+
+    def unlink(self):
+        """unlink"""
+        self.extended_search_view_ids = [(2, view_id) for view_id in self.extended_search_view_ids.ids]
+        for record in self:
+            record.model_id.write({"is_spell_attached": False})
+        result = super(LumqSpellConfig, self).unlink()
+        self.env.registry.clear_cache()
+        self.pool.setup_models(self._cr)
+        return result
+
+    def _check_spell_model(self, model_id):
+        """Refuse a configuration without a model, or for a model that cannot
+        store the spell fields."""
+        if not model_id:
+            raise ValidationError("A spell configuration needs a model: the field 'Model' is empty.")
+        model_name = self.env["ir.model"].browse(model_id).model
+        if model_name in self.env:
+            model = self.env[model_name]
+            if model._transient or model._abstract:
+                raise ValidationError(
+                    f"Spell search cannot be enabled on {model_name}: a transient or "
+                    f"abstract model cannot store the spell fields."
+                )
+
+    def _extend_search_view(self):
+        """Extend the search view."""
+        self = self.with_context({"ignore_extend_search_view": True})
+        self._check_spell_model(self.model_id.id)
+        self.extended_search_view_ids = [(2, view_id) for view_id in self.extended_search_view_ids.ids]
+        search_views = self.env["ir.ui.view"].search([
+            ("model", "=", self.model_name),
+            ("type", "=", "search"),
+        ])
+        target_model = self.env[self.model_name]
+        target_rec_name = self.spell_field_name or target_model._rec_name or "name"
+        if target_rec_name not in target_model._fields:
+            return
+        view_name = f"{self.model_name} search view spell extend"
+        indent = " " * 20
+        for view in search_views:
+            if view.inherit_id:
+                continue
+            doc = etree.fromstring(view.arch_db)
+            target_field = doc.xpath(f"//field[@name='{target_rec_name}']")
+            if not target_field:
+                target_field = doc.xpath("//field[@name='name']")
+                if target_field:
+                    target_rec_name = "name"
+            if not target_field:
+                target_field = doc.xpath("//field[@name='x_name']")
+                if target_field:
+                    target_rec_name = "x_name"
+            if not target_field:
+                # The view has no such field: add one through an inheriting
+                # view, so that deleting the configuration removes it again.
+                field = etree.Element("field", {"name": target_rec_name})
+                field.set(
+                    "filter_domain",
+                    "['|', ('lumq_full_spell', 'ilike', self), ('lumq_simple_spell', 'ilike', self)]",
+                )
+                position = "inside"
+                expr = "/*"
+            else:
+                target_field = target_field[0]
+                domain = target_field.attrib.get("filter_domain") or ""
+                if not domain.strip():
+                    # The web client searches such a field on its own value.
+                    domain = f"[('{target_rec_name}', 'ilike', self)]"
+                filter_domain = domain
+                pattern_general = r"(?<!['\"])\b\w+(\.\w+)*\b(?!['\"])"
+                eval_context = {}
+                new_domain = ""
+                match = re.search(pattern_general, domain)
+                while match:
+                    dynamic_variable = DynamicVariable(match.group())
+                    var_id = dynamic_variable.id
+                    new_domain += domain[:match.start()] + var_id
+                    domain = domain[match.end():]
+                    eval_context[var_id] = dynamic_variable
+                    match = re.search(pattern_general, domain)
+                new_domain += domain
+                domain = self._eval_filter_domain(new_domain, eval_context, filter_domain, view)
+                _self = DynamicVariable("self")
+                domain = expression.OR([
+                    domain,
+                    ["|", ("lumq_full_spell", "ilike", _self), ("lumq_simple_spell", "ilike", _self)],
+                ])
+                field = etree.Element(target_field.tag, dict(target_field.attrib))
+                field.set("filter_domain", str(domain))
+                position = "replace"
+                expr = f"//field[@name='{target_rec_name}']"
+            new_view = self.env["ir.ui.view"].create({
+                "name": view_name,
+                "model": self.model_name,
+                "type": "search",
+                "inherit_id": view.id,
+                "arch": f"""<xpath expr="{expr}" position="{position}">\n{indent}{etree.tostring(field).decode("utf-8")}\n{indent}</xpath>""",
+            })
+            self.extended_search_view_ids = [(4, new_view.id)]
+        if not search_views:
+            new_view = self.env["ir.ui.view"].create({
+                "name": view_name,
+                "model": self.model_name,
+                "type": "search",
+                "arch": f"""<search>\n{indent}<field name="{target_rec_name}" filter_domain="['|', '|', ('lumq_full_spell', 'ilike', self), ('lumq_simple_spell', 'ilike', self), ('{target_rec_name}', 'ilike', self)]"/>\n{" " * 16}</search>""",
+            })
+            self.extended_search_view_ids = [(4, new_view.id)]
+
+    def _eval_filter_domain(self, new_domain, eval_context, filter_domain, view):
+        """Evaluate a filter domain whose bare words were replaced by the ids
+        of their DynamicVariable objects.  Only lists, tuples, quoted texts
+        and those ids are accepted and nothing else is reachable: a domain
+        with any other construct is refused before anything runs."""
+        tree = ast.parse(new_domain, mode="eval")
+        allowed = (ast.Expression, ast.List, ast.Tuple, ast.Constant, ast.Name, ast.Load)
+        for node in ast.walk(tree):
+            if not isinstance(node, allowed) or (
+                isinstance(node, ast.Name) and node.id not in eval_context
+            ):
+                raise ValidationError(
+                    f"Cannot add spell search to the search view '{view.name}': the filter "
+                    f"domain {filter_domain} holds more than lists, tuples, quoted texts "
+                    f"and plain words."
+                )
+        return eval(compile(tree, "<filter_domain>", "eval"), {"__builtins__": {}, **eval_context})
