@@ -1,0 +1,35 @@
+"""Models that the tests enable, loaded after lumq_spell (names sort later)."""
+from odoo import fields, models
+
+
+class SpellTestRecord(models.Model):
+    _name = "spell.test.record"
+    _description = "Spell test record"
+
+    name = fields.Char("Name")
+    code = fields.Char("Code")
+    amount = fields.Integer("Amount")
+    partner_id = fields.Many2one("res.partner", string="Partner", ondelete="set null")
+
+
+class SpellTestTitled(models.Model):
+    """A model without a name field and without search views."""
+
+    _name = "spell.test.titled"
+    _description = "Spell test titled"
+
+    title = fields.Char("Title")
+
+
+class SpellTestWizard(models.TransientModel):
+    _name = "spell.test.wizard"
+    _description = "Spell test wizard"
+
+    name = fields.Char("Name")
+
+
+class SpellTestAbstract(models.AbstractModel):
+    _name = "spell.test.abstract"
+    _description = "Spell test abstract"
+
+    name = fields.Char("Name")
