@@ -7,7 +7,7 @@ import types
 import pytest
 
 import lumq_spell_base
-from conftest import MODELS, call, make_host
+from stub_host import MODELS, call, make_host
 
 by_loader = pytest.mark.parametrize("loader, cls_name, source", MODELS, ids=[m[0] for m in MODELS])
 

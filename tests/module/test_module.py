@@ -2,7 +2,7 @@
 import pytest
 
 import lumq_spell_base
-from conftest import MODELS, call, run_python
+from stub_host import MODELS, call, run_python
 
 LOADERS = [loader for loader, _, _ in MODELS]
 

@@ -1,0 +1,1 @@
+"""Helpers for tests and demos running on the stand-in."""

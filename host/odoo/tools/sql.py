@@ -1,0 +1,71 @@
+"""Schema helpers on SQLite, under the names Odoo gives them."""
+
+
+def quote(name):
+    return '"%s"' % name.replace('"', '""')
+
+
+def table_exists(cr, tablename):
+    cr.execute("SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') AND name = %s",
+               (tablename,))
+    return cr.rowcount
+
+
+def table_kind(cr, tablename):
+    """'r' for a table, 'v' for a view, None when missing."""
+    cr.execute("SELECT type FROM sqlite_master WHERE name = %s AND type IN ('table', 'view')",
+               (tablename,))
+    row = cr.fetchone()
+    return None if row is None else {'table': 'r', 'view': 'v'}[row[0]]
+
+
+def table_columns(cr, tablename):
+    """Mapping of column name to its declared type."""
+    cr.execute('SELECT name, type FROM pragma_table_info(%s)', (tablename,))
+    return dict(cr.fetchall())
+
+
+def column_exists(cr, tablename, columnname):
+    cr.execute('SELECT 1 FROM pragma_table_info(%s) WHERE name = %s', (tablename, columnname))
+    return cr.rowcount
+
+
+def create_model_table(cr, tablename, columns=()):
+    """Create a model's table; ``columns`` are (name, sql type) pairs."""
+    defs = ['"id" INTEGER PRIMARY KEY AUTOINCREMENT']
+    defs += ['%s %s' % (quote(name), sqltype) for name, sqltype in columns]
+    cr.execute('CREATE TABLE %s (%s)' % (quote(tablename), ', '.join(defs)))
+
+
+def create_column(cr, tablename, columnname, columntype):
+    cr.execute('ALTER TABLE %s ADD COLUMN %s %s' % (quote(tablename), quote(columnname), columntype))
+
+
+def drop_column(cr, tablename, columnname):
+    # SQLite refuses to drop an indexed column: drop its indexes first
+    cr.execute("SELECT DISTINCT il.name FROM pragma_index_list(%s) il, pragma_index_info(il.name) ii "
+               "WHERE ii.name = %s AND il.origin = 'c'", (tablename, columnname))
+    for (index,) in cr.fetchall():
+        cr.execute('DROP INDEX %s' % quote(index))
+    cr.execute('ALTER TABLE %s DROP COLUMN %s' % (quote(tablename), quote(columnname)))
+
+
+def drop_table(cr, tablename):
+    cr.execute('DROP TABLE IF EXISTS %s' % quote(tablename))
+
+
+def create_m2m_table(cr, tablename, column1, column2):
+    cr.execute('CREATE TABLE IF NOT EXISTS %s (%s INTEGER NOT NULL, %s INTEGER NOT NULL, PRIMARY KEY (%s, %s))'
+               % (quote(tablename), quote(column1), quote(column2), quote(column1), quote(column2)))
+    cr.execute('CREATE INDEX IF NOT EXISTS %s ON %s (%s)'
+               % (quote(tablename + '_' + column2 + '_idx'), quote(tablename), quote(column2)))
+
+
+def index_exists(cr, indexname):
+    cr.execute("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = %s", (indexname,))
+    return cr.rowcount
+
+
+def create_index(cr, indexname, tablename, expressions, unique=False):
+    cr.execute('CREATE %sINDEX IF NOT EXISTS %s ON %s (%s)' % (
+        'UNIQUE ' if unique else '', quote(indexname), quote(tablename), ', '.join(expressions)))
