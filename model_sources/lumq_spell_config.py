@@ -98,7 +98,7 @@ class LumqSpellConfig(models.Model):
 
     def unlink(self):
         """unlink"""
-        self.extended_search_view_ids = [(2, view_id) for view_id in self.extended_search_view_ids.ids]
+        self.extended_search_view_ids = [(2, view_id) for view_id in self.mapped("extended_search_view_ids").ids]
         for record in self:
             record.model_id.write({"is_spell_attached": False})
         result = super(LumqSpellConfig, self).unlink()
@@ -204,20 +204,42 @@ class LumqSpellConfig(models.Model):
             })
             self.extended_search_view_ids = [(4, new_view.id)]
 
+    @api.ondelete(at_uninstall=True)
+    def _unlink_search_view(self):
+        """Unlink the search view."""
+        # Only the deleted records' views: the other enabled models keep their
+        # search by pinyin.  An unflagged deletion rebuilds these views in its
+        # first write, so they go here, also when the addon is uninstalled.
+        self.env["ir.ui.view"].browse(self.mapped("extended_search_view_ids").ids).unlink()
+
     def _eval_filter_domain(self, new_domain, eval_context, filter_domain, view):
         """Evaluate a filter domain whose bare words were replaced by the ids
-        of their DynamicVariable objects.  Only lists, tuples, quoted texts
-        and those ids are accepted and nothing else is reachable: a domain
-        with any other construct is refused before anything runs."""
-        tree = ast.parse(new_domain, mode="eval")
+        of their DynamicVariable objects.  Only a list or tuple of lists,
+        tuples, quoted texts and those ids is accepted and nothing else is
+        reachable: any other domain is refused before anything runs."""
+        refused = ValidationError(
+            f"Cannot add spell search to the search view '{view.name}': the filter "
+            f"domain {filter_domain} is not a list of lists, tuples, quoted texts "
+            f"and plain words."
+        )
+        try:
+            tree = ast.parse(new_domain, mode="eval")
+        except SyntaxError:
+            raise refused from None
+        if not isinstance(tree.body, (ast.List, ast.Tuple)):
+            raise refused
         allowed = (ast.Expression, ast.List, ast.Tuple, ast.Constant, ast.Name, ast.Load)
+        # longest first, since one id may begin with another
+        var_ids = sorted(eval_context, key=len, reverse=True)
+        var_ids = re.compile("|".join(map(re.escape, var_ids)) or "(?!)")
         for node in ast.walk(tree):
             if not isinstance(node, allowed) or (
                 isinstance(node, ast.Name) and node.id not in eval_context
             ):
-                raise ValidationError(
-                    f"Cannot add spell search to the search view '{view.name}': the filter "
-                    f"domain {filter_domain} holds more than lists, tuples, quoted texts "
-                    f"and plain words."
-                )
+                raise refused
+            if isinstance(node, ast.Constant) and isinstance(node.value, str):
+                # Words inside a quoted text that no quote touches (the middle
+                # of 'a.b.c', the inner words of a phrase) were replaced too:
+                # give the text its words back.
+                node.value = var_ids.sub(lambda match: repr(eval_context[match.group()]), node.value)
         return eval(compile(tree, "<filter_domain>", "eval"), {"__builtins__": {}, **eval_context})

@@ -84,7 +84,7 @@ def apply_inheritance_specs(source, specs_tree):
 
     def extract(spec):
         if len(spec):
-            raise ValueError("Invalid specification for moved nodes: %r" % etree.tostring(spec, encoding='unicode'))
+            raise ValueError("Invalid spec for moved nodes: %r" % etree.tostring(spec, encoding='unicode'))
         to_extract = locate_node(source, spec)
         if to_extract is None:
             raise ValueError("Element %r cannot be located in parent view" % etree.tostring(spec, encoding='unicode'))

@@ -33,3 +33,14 @@ class SpellTestAbstract(models.AbstractModel):
     _description = "Spell test abstract"
 
     name = fields.Char("Name")
+
+
+class SpellTestItem(models.Model):
+    """A model without search views of its own: tests give it the views they need."""
+
+    _name = "spell.test.item"
+    _description = "Spell test item"
+
+    name = fields.Char("Name")
+    code = fields.Char("Code")
+    ref = fields.Char("Reference")
