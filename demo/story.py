@@ -1,143 +1,242 @@
 """The whole story of lumq_spell, told and checked on the bundled Odoo stand-in.
 
 Every step prints what it did and checks it; the first step that does not
-give what it shows ends the demo with exit status 1.
+give what it shows ends the demo with exit status 1.  The extension module is
+taken from the build directory LUMQ_BUILD_DIR (default: build).
 """
+import os
 import sys
+import unicodedata
 from pathlib import Path
+from types import SimpleNamespace
 
 ROOT = Path(__file__).resolve().parents[1]
-sys.path[:0] = [str(ROOT / "build" / "python"), str(ROOT / "host")]
+BUILD = ROOT / os.environ.get("LUMQ_BUILD_DIR", "build")
+for path in (ROOT / "host", BUILD / "python"):
+    if str(path) not in sys.path:
+        sys.path.insert(0, str(path))
 
 import odoo.addons  # noqa: E402
 
-odoo.addons.__path__.append(str(ROOT / "addon"))
+if str(ROOT / "addon") not in odoo.addons.__path__:
+    odoo.addons.__path__.append(str(ROOT / "addon"))
 
-from odoo import SUPERUSER_ID, api  # noqa: E402
-from odoo.modules.registry import Registry  # noqa: E402
-from odoo.tests.webclient import search as web_search  # noqa: E402
+from lxml import etree  # noqa: E402
 
 import lumq_spell_base  # noqa: E402
+from odoo import SUPERUSER_ID, api  # noqa: E402
+from odoo.modules.registry import Registry  # noqa: E402
+from odoo.tests.common import drop_database  # noqa: E402
+from odoo.tests.webclient import search as web_search  # noqa: E402
+from odoo.tools import sql  # noqa: E402
 
 CONTACTS = ["张三", "李四", "王小明 Wang", "Alice 陈", "Bob Lee"]
 
 
-def step(title):
-    print(f"\n== {title}")
+class StepFailed(Exception):
+    """A step did not give what it shows."""
 
 
 def check(condition, what):
     if not condition:
-        print(f"   FAILED: {what}")
-        sys.exit(1)
+        raise StepFailed(what)
 
 
-def show_contacts(env, partners):
-    print(f"   {'name':<14}{'full spell':<18}{'simple':<10}first")
-    for partner in partners:
-        print(f"   {partner.name:<14}{partner.lumq_full_spell or '':<18}"
-              f"{partner.lumq_simple_spell or '':<10}{partner.lumq_first_spell or ''}")
+def width(text):
+    """Columns the text takes in a terminal: wide (CJK) characters take two."""
+    return sum(2 if unicodedata.east_asian_width(char) in "WF" else 1 for char in text)
+
+
+def table(rows):
+    """Print rows of texts in columns aligned by display width."""
+    sizes = [max(width(row[i]) for row in rows) + 2 for i in range(len(rows[0]))]
+    for row in rows:
+        print("   " + "".join(text + " " * (size - width(text)) for text, size in zip(row, sizes)).rstrip())
 
 
 def marked_models(env):
     return env["ir.model"].search([("is_spell_attached", "=", True)]).mapped("model")
 
 
-def main():
-    step(f"Load the addon: lumq_spell_base {lumq_spell_base.__version__} on the Odoo stand-in")
-    registry = Registry.new("lumq_spell_demo", install=["lumq_spell"])
-    cr = registry.cursor()
-    env = api.Environment(cr, SUPERUSER_ID, {})
-    module = env["ir.module.module"].search([("name", "=", "lumq_spell")])
-    print(f"   module lumq_spell: {module.state}; models: "
-          f"{', '.join(env['ir.model'].search([('model', 'like', 'lumq_spell.')]).mapped('model'))}")
-    check(module.state == "installed" and "lumq_spell.config" in env, "the addon is installed")
+STEPS = []
 
-    step("Create contacts with Chinese, mixed and Latin names")
-    Partner = env["res.partner"]
-    partners = Partner.create([{"name": name} for name in CONTACTS])
+
+def step(title):
+    def register(function):
+        STEPS.append((title, function))
+        return function
+    return register
+
+
+@step("Load the addon")
+def load(story):
+    registry = Registry.new(story.db_name, install=["lumq_spell"])
+    story.cr = registry.cursor()
+    story.env = env = api.Environment(story.cr, SUPERUSER_ID, {})
+    story.module = env["ir.module.module"].search([("name", "=", "lumq_spell")])
+    models = env["ir.model"].search([("model", "like", "lumq_spell.")]).mapped("model")
+    print(f"   lumq_spell_base {lumq_spell_base.__version__}; module lumq_spell: "
+          f"{story.module.state}; models: {', '.join(models)}")
+    check(story.module.state == "installed" and "lumq_spell.config" in env, "the addon is installed")
+
+
+@step("Create contacts with Chinese, mixed and Latin names")
+def create_contacts(story):
+    partners = story.env["res.partner"].create([{"name": name} for name in CONTACTS])
+    story.partner_ids = partners.ids
     print("   " + ", ".join(partners.mapped("name")))
-    check("lumq_full_spell" not in Partner._fields, "contacts carry no spell before enabling")
+    check("lumq_full_spell" not in partners._fields, "contacts carry no spell before enabling")
 
-    step("Enable spell for contacts with a configuration record")
-    config = env["lumq_spell.config"].create({"model_id": env.ref("base.model_res_partner").id})
-    Partner = env["res.partner"]
+
+@step("Enable spell for contacts with a configuration record")
+def enable(story):
+    env = story.env
+    story.config = env["lumq_spell.config"].create({"model_id": env.ref("base.model_res_partner").id})
     print(f"   marked models: {marked_models(env)}; extension views: "
-          f"{config.extended_search_view_ids.mapped('name')}")
-    check(marked_models(env) == ["res.partner"], "res.partner is marked")
+          f"{story.config.extended_search_view_ids.mapped('name')}")
+    check(marked_models(env) == ["res.partner"] and story.config.extended_search_view_ids,
+          "res.partner is marked and its search view extended")
 
-    step("The stored spells")
-    partners = Partner.browse(partners.ids)
-    show_contacts(env, partners)
+
+@step("The stored spells")
+def stored_spells(story):
+    Partner = story.env["res.partner"]
+    partners = Partner.browse(story.partner_ids)
+    table([("name", "full spell", "simple", "first")] + [
+        (p.name, p.lumq_full_spell or "", p.lumq_simple_spell or "", p.lumq_first_spell or "")
+        for p in partners])
     zhang = partners[0]
     check((zhang.lumq_full_spell, zhang.lumq_simple_spell, zhang.lumq_first_spell)
           == ("zhangsan", "zs", "Z"), "张三 is zhangsan, zs, Z")
     newcomer = Partner.create({"name": "赵六"})
-    print(f"   created afterwards: {newcomer.name} -> {newcomer.lumq_full_spell}")
+    print(f"   created afterwards: {newcomer.name} -> {newcomer.lumq_full_spell}, "
+          f"{newcomer.lumq_simple_spell}, {newcomer.lumq_first_spell}")
     check(newcomer.lumq_full_spell == "zhaoliu", "a new contact gets its spell on create")
 
-    step("Search through the contacts' search view, the way the web client does")
-    for text in ("zs", "zhangsan", "张"):
-        found = web_search(env, "res.partner", "name", text)
-        print(f"   name field, typed {text!r}: {', '.join(found.mapped('name'))}")
-        check(zhang in found, f"{text!r} finds 张三")
-    check(not web_search(env, "res.partner", "name", "ls") - partners[1], "'ls' finds only 李四")
 
-    step("A list view carries the navbar decision and the spell attribute")
-    tree = Partner.get_view(view_type="tree")
-    root_tag = tree["arch"][: tree["arch"].index(">") + 1]
-    print(f"   display_spell_navbar: {tree['display_spell_navbar']}; root: {root_tag}")
-    check(tree["display_spell_navbar"] is True and 'spell="lumq_spell"' in root_tag,
-          "the contacts' list view shows the navbar")
+@step("Search through the contacts' search view, the way the web client does")
+def search(story):
+    zhang = story.env["res.partner"].browse(story.partner_ids[0])
+    for text in ("zs", "zhangsan", "张"):
+        found = web_search(story.env, "res.partner", "name", text)
+        print(f"   name field, typed {text!r}: {', '.join(found.mapped('name'))}")
+        check(found == zhang, f"{text!r} finds 张三 alone")
+
+
+@step("A list view carries the navbar decision and the spell attribute")
+def list_view(story):
+    Partner = story.env["res.partner"]
+    for view_type in ("tree", "kanban"):
+        view = Partner.get_view(view_type=view_type)
+        root_tag = view["arch"][: view["arch"].index(">") + 1]
+        print(f"   {view_type}: display_spell_navbar {view['display_spell_navbar']}; root: {root_tag}")
+        check(view["display_spell_navbar"] is True
+              and etree.fromstring(view["arch"]).get("spell") == "lumq_spell",
+              f"the contacts' {view_type} view shows the navbar")
     form = Partner.get_view(view_type="form")
+    print(f"   form: display_spell_navbar {form.get('display_spell_navbar', 'absent')}")
     check("display_spell_navbar" not in form, "a form view carries no navbar decision")
 
-    step("Add a navbar view of another model")
-    industry_tree = env["ir.ui.view"].search(
-        [("model", "=", "res.partner.industry"), ("type", "=", "tree")], limit=1)
-    before = env["res.partner.industry"].get_view(industry_tree.id, "tree")["display_spell_navbar"]
-    config.spell_navbar_view_ids = [(4, industry_tree.id)]
-    after = env["res.partner.industry"].get_view(industry_tree.id, "tree")["display_spell_navbar"]
-    print(f"   {industry_tree.name}: navbar {before} before, {after} after")
-    check(not before and after, "a listed navbar view shows the navbar")
 
-    step("Change the configuration: move it to industries")
+@step("Add a navbar view of another model")
+def navbar_view(story):
+    env = story.env
+    tree = env.ref("base.res_partner_industry_view_tree")
+    before = env["res.partner.industry"].get_view(tree.id, "tree")["display_spell_navbar"]
+    story.config.spell_navbar_view_ids = [(4, tree.id)]
+    after = env["res.partner.industry"].get_view(tree.id, "tree")
+    print(f"   {tree.name}: navbar {before} before, {after['display_spell_navbar']} after; root: "
+          f"{after['arch'][: after['arch'].index('>') + 1]}")
+    check(before is False and after["display_spell_navbar"] is True, "a listed navbar view shows the navbar")
+
+
+@step("Change the configuration: move it to industries")
+def change(story):
+    env, config = story.env, story.config
     old_views = config.extended_search_view_ids
     config.model_id = env.ref("base.model_res_partner_industry")
-    print(f"   marked models: {marked_models(env)}; contacts' extension views left: "
-          f"{len(old_views.exists())}; new: {config.extended_search_view_ids.mapped('name')}")
-    check(marked_models(env) == ["res.partner.industry"] and not old_views.exists(),
-          "the mark and the extension views moved")
+    print(f"   marked models: {marked_models(env)}; removed contacts' extension views: "
+          f"{len(old_views - old_views.exists())} of {len(old_views)}; new: "
+          f"{config.extended_search_view_ids.mapped('name')}")
+    check(marked_models(env) == ["res.partner.industry"] and not old_views.exists()
+          and config.extended_search_view_ids, "the mark and the extension views moved")
+    found = web_search(env, "res.partner", "name", "zs")
+    print(f"   contacts' name field, typed 'zs': {', '.join(found.mapped('name')) or 'nothing'}")
+    check(not found, "contacts are no longer found by their spell")
 
-    step("Delete the configuration")
-    views = config.extended_search_view_ids
-    config.unlink()
+
+@step("Delete the configuration")
+def delete(story):
+    env = story.env
+    views = story.config.extended_search_view_ids
+    story.config.unlink()
     print(f"   configurations: {env['lumq_spell.config'].search_count([])}; marked models: "
-          f"{marked_models(env)}; extension views left: {len(views.exists())}")
-    check(not marked_models(env) and not views.exists(), "deleting removes mark and views")
+          f"{marked_models(env)}; removed extension views: {len(views - views.exists())} of {len(views)}")
+    check(not env["lumq_spell.config"].search_count([]) and not marked_models(env) and not views.exists(),
+          "deleting removes configuration, mark and views")
 
-    step("Upgrade, then uninstall lumq_spell with the immediate module buttons")
+
+@step("Upgrade lumq_spell with the immediate module button: configuration stays")
+def upgrade(story):
+    env = story.env
     env["lumq_spell.config"].create({"model_id": env.ref("base.model_res_partner").id})
-    module.button_immediate_upgrade()
-    env = api.Environment(cr, SUPERUSER_ID, {})
+    story.module.button_immediate_upgrade()
     kept = env["lumq_spell.config"].search([]).mapped("model_name")
-    print(f"   after the upgrade: configurations for {kept}; marked models: {marked_models(env)}")
-    check(kept == ["res.partner"] and marked_models(env) == ["res.partner"],
-          "an upgrade keeps configuration and marks")
-    module.button_immediate_uninstall()
-    env = api.Environment(cr, SUPERUSER_ID, {})
-    cr.execute("SELECT name FROM sqlite_master WHERE name = 'lumq_spell_config'")
-    config_table = cr.fetchall()
-    module = env["ir.module.module"].search([("name", "=", "lumq_spell")])
-    print(f"   module lumq_spell: {module.state}; configuration table: "
-          f"{'present' if config_table else 'gone'}; 'lumq_spell.config' in registry: "
-          f"{'lumq_spell.config' in env}")
-    check(module.state == "uninstalled" and not config_table, "uninstalling removes everything")
-    partner = env["res.partner"].search([("name", "=", "张三")])
-    check(partner, "the contacts themselves are kept")
+    zhang = env["res.partner"].browse(story.partner_ids[0])
+    print(f"   configurations for {kept}; marked models: {marked_models(env)}; "
+          f"张三's full spell: {zhang.lumq_full_spell}")
+    check(kept == ["res.partner"] and marked_models(env) == ["res.partner"]
+          and zhang.lumq_full_spell == "zhangsan", "an upgrade keeps configuration, marks and spells")
 
+
+@step("Uninstall lumq_spell as an immediate module action: no configuration or mark remains")
+def uninstall(story):
+    env, cr = story.env, story.cr
+    Module = env.registry["ir.module.module"]
+    seen = []
+
+    # The uninstall action, watched as it starts: by then the module hook
+    # has removed every configuration and mark.
+    def button_uninstall(modules):
+        seen.append((modules.env["lumq_spell.config"].search_count([]), marked_models(modules.env)))
+        return Module.button_uninstall(modules)
+
+    story.module._button_immediate_function(button_uninstall)
+    print(f"   as the uninstall started: configurations {seen[0][0]}; marked models: {seen[0][1]}")
+    check(seen == [(0, [])], "the module hook cleaned up before the uninstall")
+    left = {
+        "configuration table": sql.table_exists(cr, "lumq_spell_config"),
+        "mark column": sql.column_exists(cr, "ir_model", "is_spell_attached"),
+        "lumq_spell.config model": "lumq_spell.config" in env,
+    }
+    contacts = env["res.partner"].browse(story.partner_ids).exists()
+    print(f"   module lumq_spell: {story.module.state}; "
+          + "; ".join(f"{what}: {'present' if there else 'gone'}" for what, there in left.items()))
+    print(f"   contacts kept: {', '.join(contacts.mapped('name'))}")
+    check(story.module.state == "uninstalled" and not any(left.values()), "uninstalling removes everything")
+    check(len(contacts) == len(CONTACTS), "the contacts themselves are kept")
+
+
+def tell(db_name="lumq_spell_demo"):
+    """Run every step on a new database; a step that fails raises StepFailed."""
+    story = SimpleNamespace(db_name=db_name)
+    try:
+        for title, function in STEPS:
+            print(f"\n== {title}")
+            function(story)
+    finally:
+        drop_database(db_name)
     print("\nAll steps gave what they showed.")
 
 
+def main(db_name="lumq_spell_demo"):
+    try:
+        tell(db_name)
+    except StepFailed as failure:
+        print(f"   FAILED: {failure}")
+        return 1
+    return 0
+
+
 if __name__ == "__main__":
-    main()
+    sys.exit(main())

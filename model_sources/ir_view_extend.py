@@ -18,30 +18,22 @@ class IrViewExtend(models.AbstractModel):
     @api.model
     def _add_spell_attribute(self, arch):
         """Return the arch text with the attribute spell="lumq_spell" right
-        after the root element's tag name, found by text operations alone: a
-        declaration, processing instructions, comments and a document type
-        before the root are skipped, and a root that has the attribute
-        already is left as it is."""
-        position = 0
-        while True:
-            start = arch.find("<", position)
-            if start < 0:
-                return arch
-            if arch.startswith("<?", start):
-                end = arch.find("?>", start + 2) + 2
-            elif arch.startswith("<!--", start):
-                end = arch.find("-->", start + 4) + 3
-            elif arch.startswith("<!", start):
-                end = arch.find(">", start + 2) + 1
-            else:
-                break
-            if end <= start:
-                return arch
-            position = end
-        tag = re.compile(r"<[^\s/>]+").match(arch, start)
+        after the root element's tag name, found by text operations alone.
+
+        What may stand before the root (a declaration, processing
+        instructions, comments, a document type and the white space between
+        them) is skipped; a root that has a spell attribute already, and a
+        text without a root start tag, are returned as they are."""
+        prolog = re.compile(
+            r"""(?:\s++|<\?.*?\?>|<!--.*?-->|<!DOCTYPE(?:[^>\["']++|"[^"]*"|'[^']*'|\[[^\]]*\])*>)*""",
+            re.S,
+        )
+        tag = re.compile(r"<[^\s/>!?]+").match(arch, prolog.match(arch).end())
         if not tag:
             return arch
-        attributes = re.compile(r"""(?:[^>"']+|"[^"]*"|'[^']*')*""").match(arch, tag.end())
+        # The rest of the start tag, up to its ">" outside quoted values; a
+        # value may hold any text, "spell=..." included.
+        attributes = re.compile(r"""(?:[^>"']++|"[^"]*"|'[^']*')*""").match(arch, tag.end())
         names = re.findall(r"""([^\s=/>]+)\s*=\s*(?:"[^"]*"|'[^']*')""", attributes.group())
         if "spell" in names:
             return arch

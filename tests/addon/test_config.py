@@ -1,7 +1,7 @@
 """The configuration model lumq_spell.config: enabling, changing and deleting
 spell search on a model, and the navbar decision."""
 import pytest
-from conftest import enable, spells
+from spell_helpers import enable, spells
 
 from odoo.exceptions import ValidationError
 from odoo.tests.webclient import search

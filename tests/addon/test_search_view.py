@@ -3,7 +3,7 @@ through them."""
 from xml.sax.saxutils import escape
 
 import pytest
-from conftest import enable
+from spell_helpers import enable
 from lxml import etree
 
 from odoo.exceptions import ValidationError
