@@ -61,29 +61,23 @@ class IrModelExtend(models.Model):
             return None
         model = self.env[model_name]
         spell_rec_name = model_data.get("spell_field_name") or None
-        if "lumq_spell.spell_mixin" in model._inherit:
+        if isinstance(model, self.pool["lumq_spell.spell_mixin"]):
             # The model carries its spell class already: keep it, and follow
-            # a change of the configured source field in this registry.
+            # a change of the configured source field in this registry.  The
+            # model's _inherit would not tell: a class of an addon loaded
+            # later, on top of the spell class, hides the spell class's one.
             type(model)._spell_rec_name = spell_rec_name
             return None
         if model._abstract or model._transient:
             # such models cannot store the spell fields
             return None
-        # A new list: the model's own one is shared by every registry of
-        # the process and must not grow.
-        rec_names_search = list(model._rec_names_search or [])
-        if not rec_names_search and model._rec_name:
-            rec_names_search.append(model._rec_name)
-        for spell_field in ("lumq_full_spell", "lumq_simple_spell"):
-            if spell_field not in rec_names_search:
-                rec_names_search.append(spell_field)
 
+        # The mixin's set-up adds the spells to the model's name search.
         class CustomModel(models.Model):
             _name = model_name
             _inherit = ["lumq_spell.spell_mixin", model_name]
             _spell_rec_name = spell_rec_name
             _module = None
-            _rec_names_search = rec_names_search
 
         # Keep the module that defines or last extended the model, so that
         # its XML id is reloaded when that module is updated; set after the

@@ -51,6 +51,27 @@ class SpellMixin(models.Model):
             self._compute_spell()
         return result
 
+    @api.model
+    def _setup_base(self):
+        super(SpellMixin, self)._setup_base()
+        if self._name == "lumq_spell.spell_mixin":
+            return
+        # Name search matches the two spells too.  The list is made here, at
+        # every set-up: only now are the model's classes and its _rec_name
+        # settled (in a registry being loaded, the spell class is added before
+        # any model is set up, and a class loaded later may bring its own
+        # list).  It is a new list on this registry's class: the model's own
+        # one belongs to its defining class, shared by every registry of the
+        # process, and is never changed.
+        cls = type(self)
+        # the model's classes' list, past the one set here at the last set-up
+        own = super(cls, cls)._rec_names_search
+        names = list(own or ([cls._rec_name] if cls._rec_name else []))
+        for name in ("lumq_full_spell", "lumq_simple_spell"):
+            if name not in names:
+                names.append(name)
+        cls._rec_names_search = names
+
     def _get_spell_text(self, value):
         """Return the text to transliterate for a source value: text as it
         is, the display names of related records, and the text form of any
