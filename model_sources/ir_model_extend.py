@@ -60,6 +60,10 @@ class IrModelExtend(models.Model):
         if model_name not in self.env:
             return None
         model = self.env[model_name]
+        # The registry class takes its classes only when it is prepared for
+        # set-up; do it now so that the checks below and _module see the
+        # classes of every addon loaded so far.
+        model._prepare_setup()
         spell_rec_name = model_data.get("spell_field_name") or None
         if isinstance(model, self.pool["lumq_spell.spell_mixin"]):
             # The model carries its spell class already: keep it, and follow

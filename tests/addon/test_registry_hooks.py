@@ -250,3 +250,15 @@ def test_upgrade_keeps_enabled_model(env, monkeypatch, hide_module):
     # the spell class is collected for no addon
     assert not [cls for classes in MetaModel.module_to_models.values()
                 for cls in classes if MIXIN in cls._inherit]
+
+
+def test_restart_keeps_the_module_that_last_extended_the_model(make_env):
+    env = make_env("spell_test_extend")
+    enable(env, "spell.test.record")
+    xml_id = "spell_test_extend.model_spell_test_record"
+    assert env.ref(xml_id) == ir_model(env, "spell.test.record")
+    env.cr.commit()
+    Registry.new(env.cr.dbname)  # a restart: the spell class is built before any set-up
+    assert env["spell.test.record"]._module == "spell_test_extend"
+    env["ir.module.module"].search([("name", "=", "spell_test_extend")]).button_immediate_upgrade()
+    assert env.ref(xml_id, raise_if_not_found=False) == ir_model(env, "spell.test.record")

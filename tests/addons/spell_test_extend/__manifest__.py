@@ -1,0 +1,8 @@
+{
+    "name": "Spell test extension",
+    "version": "17.0.1.0",
+    "summary": "Extends a test model from an addon loaded after lumq_spell",
+    "depends": ["spell_test_models"],
+    "installable": True,
+    "license": "LGPL-3",
+}
