@@ -245,7 +245,7 @@ class BaseModel(metaclass=MetaModel):
         cls._setup_done = False
         if cls.__bases__ != cls._base_classes:
             cls.__bases__ = cls._base_classes
-        for attr in ('_rec_name', '_active_name'):
+        for attr in ('_rec_name', '_active_name', '_methods_by_marker'):
             discardattr(cls, attr)
 
     @api.model
@@ -907,10 +907,22 @@ class BaseModel(metaclass=MetaModel):
         return True
 
     def _ondelete_methods(self):
-        return [method for _name, method in getmembers(type(self), lambda f: callable(f) and hasattr(f, '_ondelete'))]
+        return self._marked_methods('_ondelete')
 
     def _constraint_methods(self):
-        return [method for _name, method in getmembers(type(self), lambda f: callable(f) and hasattr(f, '_constrains'))]
+        return self._marked_methods('_constrains')
+
+    def _marked_methods(self, marker):
+        """The model's methods that carry ``marker``, looked up once per set-up
+        of the registry class (every write and deletion asks for them)."""
+        cls = type(self)
+        found = cls.__dict__.get('_methods_by_marker')
+        if found is None:
+            found = cls._methods_by_marker = {}
+        if marker not in found:
+            found[marker] = [method for _name, method in
+                             getmembers(cls, lambda f: callable(f) and hasattr(f, marker))]
+        return found[marker]
 
     def _validate_fields(self, field_names):
         for check in self._constraint_methods():

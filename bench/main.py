@@ -1,0 +1,178 @@
+"""Runs every benchmark of lumq_spell and prints one table (Markdown).
+
+Started by bench/run, which builds what is needed first.  Each benchmark runs
+in a fresh interpreter (enabling: one per size and repeat) and hands back its
+rows as JSON; progress goes to stderr, the table to stdout.
+"""
+import datetime
+import json
+import os
+import platform
+import statistics
+import subprocess
+import sys
+import time
+
+from harness import BUILD, ROOT
+
+# size -> repeats of "enabling a model"; 0 measures the fixed part
+ENABLE_REPEATS = {0: 5, 1_000: 5, 10_000: 3, 100_000: 2}
+# --quick: a smoke run of the whole program in about a minute; not a result
+QUICK_ENABLE_REPEATS = {0: 2, 1_000: 2, 10_000: 1}
+DECODE_REPEATS = 5
+
+
+LEGEND = """\
+Times are CPU times of the measuring process.  min and median: over the n repeats; a rate comes
+from the fastest (min) or the median repeat, a ratio is that of the two minimums or of the two
+medians; a target is judged on the min column.  Peak memory growth: the peak of resident memory
+while enabling, above the memory in use when enabling began.
+"""
+
+
+def progress(text):
+    print(text, file=sys.stderr, flush=True)
+
+
+def run_json(command):
+    done = subprocess.run(command, check=True, stdout=subprocess.PIPE, text=True, cwd=ROOT)
+    return json.loads(done.stdout)
+
+
+def python(script, *args):
+    return run_json([sys.executable, str(ROOT / "bench" / script), *map(str, args)])
+
+
+# -- 1: the two passes, by the C++ program ---------------------------------------
+
+def decode_rows():
+    section = "1 loaders: two passes (C++)"
+    report = run_json([
+        str(BUILD / "bench" / "lumq_stored_text_bench"), "--benchmark_format=json",
+        f"--benchmark_repetitions={DECODE_REPEATS}", "--benchmark_enable_random_interleaving=true",
+        "--benchmark_min_time=0.2s",
+    ])
+    rates = {}                      # (kind, MB) -> bytes per second of each repetition
+    for run in report["benchmarks"]:
+        if run.get("run_type") != "iteration":
+            continue
+        if run.get("error_occurred"):
+            sys.exit(f"{run['name']}: {run.get('error_message')}")
+        size = int(run["name"].rsplit("MB:", 1)[1].split("/")[0])
+        rates.setdefault((run["label"], size), []).append(run["bytes_per_second"])
+    rows = []
+    for kind, what in (("plain", "decode, no escapes"), ("escaped", "decode, with escapes"),
+                       ("copy", "join + 2 copies, no scan (memory alone)")):
+        for size in (1, 10):
+            samples = [rate / 2**20 for rate in rates[(kind, size)]]
+            rows.append({"section": section, "figure": f"{what}, {size} MB", "unit": "MiB/s",
+                         "n": len(samples), "min": max(samples),
+                         "median": statistics.median(samples), "target": ""})
+        large, small = rates[(kind, 10)], rates[(kind, 1)]
+        rows.append({"section": section, "figure": f"{what}: rate at 10 MB / rate at 1 MB",
+                     "unit": "ratio", "n": min(len(large), len(small)),
+                     "min": max(large) / max(small),
+                     "median": statistics.median(large) / statistics.median(small),
+                     "target": "~ 1 (linear)"})
+    return rows
+
+
+# -- 3: enabling, one fresh process per size and repeat ---------------------------------
+
+def enable_rows(plan):
+    import enable
+
+    runs = {size: [] for size in plan}
+    for repeat in range(max(plan.values())):
+        for size, repeats in plan.items():
+            if repeat < repeats:
+                progress(f"   enabling with {size:,} records ({repeat + 1}/{repeats})")
+                runs[size].append(python("enable.py", size))
+    return enable.rows(runs)
+
+
+# -- the table ----------------------------------------------------------------------------
+
+def number(value):
+    if isinstance(value, int):
+        return str(value)
+    if abs(value) >= 100:
+        return f"{value:,.0f}"
+    if abs(value) >= 10:
+        return f"{value:.1f}"
+    return f"{value:.3f}"
+
+
+def verdict(row):
+    target = row["target"]
+    if target.startswith("<= "):
+        return f"{target}: {'met' if row['min'] <= float(target[3:]) else 'MISSED'}"
+    return target
+
+
+def table(rows):
+    header = ["Benchmark", "Figure", "Unit", "n", "min", "median", "Target"]
+    lines = [[row["section"], row["figure"], row["unit"], str(row["n"]), number(row["min"]),
+              number(row["median"]), verdict(row)] for row in rows]
+    widths = [max(len(line[i]) for line in [header] + lines) for i in range(len(header))]
+    right = {3, 4, 5}
+
+    def cells(line):
+        return "| " + " | ".join(cell.rjust(width) if i in right else cell.ljust(width)
+                                 for i, (cell, width) in enumerate(zip(line, widths))) + " |"
+
+    rule = "|" + "|".join(("-" * (width + 1) + ":") if i in right else "-" * (width + 2)
+                          for i, width in enumerate(widths)) + "|"
+    return "\n".join([cells(header), rule] + [cells(line) for line in lines])
+
+
+def versions():
+    import pybind11
+    import pypinyin
+
+    import lumq_spell_base
+
+    cpu = "unknown CPU"
+    with open("/proc/cpuinfo") as cpuinfo:
+        for line in cpuinfo:
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    system = platform.freedesktop_os_release().get("PRETTY_NAME", platform.system())
+    return [
+        f"Machine: {os.cpu_count()} CPUs ({cpu}), Linux {platform.release()}, userland {system}",
+        f"Python {platform.python_version()}, pybind11 {pybind11.__version__}, "
+        f"pypinyin {pypinyin.__version__}, lumq_spell_base {lumq_spell_base.__version__} "
+        f"(Release build in {BUILD.relative_to(ROOT) if BUILD.is_relative_to(ROOT) else BUILD})",
+    ]
+
+
+def main():
+    quick = sys.argv[1:] == ["--quick"]
+    if sys.argv[1:] and not quick:
+        sys.exit("usage: bench/run [--quick]")
+    started = time.monotonic()
+    rows = []
+    progress("1 loaders: the two passes (C++ program)")
+    rows += decode_rows()
+    progress("1 loaders: loader calls and the import")
+    rows += python("loaders.py")["rows"]
+    progress("2 spell computation")
+    rows += python("spell.py")["rows"]
+    progress("3 enabling a model")
+    rows += enable_rows(QUICK_ENABLE_REPEATS if quick else ENABLE_REPEATS)
+    progress("4 list views")
+    rows += python("views.py")["rows"]
+    minutes = (time.monotonic() - started) / 60
+
+    now = datetime.datetime.now().astimezone()
+    print(f"lumq_spell benchmarks, {now:%Y-%m-%d %H:%M %Z} ({minutes:.1f} minutes)"
+          + (", QUICK SMOKE RUN: not a result" if quick else ""))
+    for line in versions():
+        print(line)
+    print(LEGEND)
+    print(table(rows))
+
+
+if __name__ == "__main__":
+    main()
