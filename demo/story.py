@@ -96,6 +96,11 @@ def enable(story):
           f"{story.config.extended_search_view_ids.mapped('name')}")
     check(marked_models(env) == ["res.partner"] and story.config.extended_search_view_ids,
           "res.partner is marked and its search view extended")
+    for view in story.config.extended_search_view_ids:
+        print(f"   {view.name}, inheriting {view.inherit_id.name}:")
+        print("\n".join(f"      {line}" for line in view.arch_db.splitlines()))
+        check("lumq_full_spell" in view.arch_db and "lumq_simple_spell" in view.arch_db,
+              "the extension view matches either spell")
 
 
 @step("The stored spells")
