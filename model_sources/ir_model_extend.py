@@ -27,7 +27,10 @@ class IrModelExtend(models.Model):
             return
         self.env.flush_all()
         self.pool.setup_models(self._cr)
-        model_names = self.pool.descendants([self.model], "_inherits")
+        # Models that inherit the enabled model under a name of their own
+        # reuse its class, spell fields included, so their tables need the
+        # columns as much as those that embed it.
+        model_names = self.pool.descendants([self.model], "_inherit", "_inherits")
         self.pool.init_models(
             self._cr, model_names, dict(self._context, update_custom_fields=True)
         )
@@ -72,7 +75,7 @@ class IrModelExtend(models.Model):
             # later, on top of the spell class, hides the spell class's one.
             type(model)._spell_rec_name = spell_rec_name
             return None
-        if model._abstract or model._transient:
+        if model._abstract or model._transient or not model._auto:
             # such models cannot store the spell fields
             return None
 

@@ -51,7 +51,7 @@ class LumqSpellConfig(models.Model):
         configs = self.sudo()
         if view_id in configs.get_all_spell_view_view_ids():
             return True
-        config = configs.search([("model_id", "=", model_id)])
+        config = configs.search([("model_id", "=", model_id)], limit=1)
         if config.show_spell_navbar:
             return True
         return False
@@ -90,7 +90,10 @@ class LumqSpellConfig(models.Model):
                 "is_spell_attached": True,
                 "spell_field_name": record.spell_field_name,
             })
-            self.env[record.model_name].search([])._compute_spell()
+            # a configured model whose code is no longer loaded has no
+            # records to compute, and must not block other configurations
+            if record.model_name in self.env:
+                self.env[record.model_name].search([])._compute_spell()
         for record in self.with_context({"ignore_extend_search_view": True}):
             record._extend_search_view()
         self.env.registry.clear_cache()
@@ -112,12 +115,18 @@ class LumqSpellConfig(models.Model):
         if not model_id:
             raise ValidationError("A spell configuration needs a model: the field 'Model' is empty.")
         model_name = self.env["ir.model"].browse(model_id).model
+        if model_name.startswith("lumq_spell."):
+            raise ValidationError(
+                f"Spell search cannot be enabled on {model_name}, a model of the spell "
+                f"feature itself."
+            )
         if model_name in self.env:
             model = self.env[model_name]
-            if model._transient or model._abstract:
+            if model._transient or model._abstract or not model._auto:
                 raise ValidationError(
                     f"Spell search cannot be enabled on {model_name}: a transient or "
-                    f"abstract model cannot store the spell fields."
+                    f"abstract model, or one backed by an SQL view or query, cannot "
+                    f"store the spell fields."
                 )
 
     def _extend_search_view(self):
@@ -125,6 +134,8 @@ class LumqSpellConfig(models.Model):
         self = self.with_context({"ignore_extend_search_view": True})
         self._check_spell_model(self.model_id.id)
         self.extended_search_view_ids = [(2, view_id) for view_id in self.extended_search_view_ids.ids]
+        if self.model_name not in self.env:
+            return
         search_views = self.env["ir.ui.view"].search([
             ("model", "=", self.model_name),
             ("type", "=", "search"),

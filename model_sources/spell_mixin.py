@@ -77,7 +77,9 @@ class SpellMixin(models.Model):
         is, the display names of related records, and the text form of any
         other value (a number, a date)."""
         if isinstance(value, models.BaseModel):
-            return ", ".join(value.mapped("display_name"))
+            # read as superuser: the spell of a record must not depend on
+            # whether its writer may read the records it links to
+            return ", ".join(name for name in value.sudo().mapped("display_name") if name)
         if isinstance(value, str):
             return value
         return str(value)

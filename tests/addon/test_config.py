@@ -140,8 +140,11 @@ def test_write_and_unlink_of_several_records(env):
     assert not env["ir.model"].search([("is_spell_attached", "=", True)])
 
 
-@pytest.mark.parametrize("model_name", ["spell.test.wizard", "spell.test.abstract", None])
-def test_model_that_cannot_carry_spells_is_refused(env, model_name):
+@pytest.mark.parametrize("model_name", [
+    "spell.test.wizard", "spell.test.abstract", "spell.test.report", "lumq_spell.config", None,
+])
+def test_model_that_cannot_carry_spells_is_refused(make_env, model_name):
+    env = make_env("spell_test_extend")
     expected = f"cannot be enabled on {model_name}" if model_name else "needs a model"
     model_id = model_name and env["ir.model"]._get_id(model_name)
     with pytest.raises(ValidationError, match=expected):
@@ -156,3 +159,18 @@ def test_model_that_cannot_carry_spells_is_refused(env, model_name):
     assert marked(env, "spell.test.record") == (True, False)
     if model_name:
         assert marked(env, model_name) == (False, False)
+
+
+def test_a_configured_model_whose_code_is_gone_blocks_nothing(env):
+    config = enable(env, "spell.test.record")
+    # an addon removed without being uninstalled leaves its ir.model row and
+    # the configuration behind
+    env.cr.execute("INSERT INTO ir_model (model, name, \"order\", state, is_spell_attached) "
+                   "VALUES ('gone.model', 'Gone', 'id', 'base', true)")
+    env.cr.execute("INSERT INTO lumq_spell_config (model_id, model_name, show_spell_navbar) "
+                   "SELECT id, model, true FROM ir_model WHERE model = 'gone.model'")
+    gone = env["lumq_spell.config"].search([("model_name", "=", "gone.model")])
+    config.write({"show_spell_navbar": False})
+    gone.unlink()
+    assert env["lumq_spell.config"].search([]) == config
+    assert spells(env["spell.test.record"].create({"name": "张三"})) == [("zhangsan", "zs", "Z")]

@@ -262,3 +262,11 @@ def test_restart_keeps_the_module_that_last_extended_the_model(make_env):
     assert env["spell.test.record"]._module == "spell_test_extend"
     env["ir.module.module"].search([("name", "=", "spell_test_extend")]).button_immediate_upgrade()
     assert env.ref(xml_id, raise_if_not_found=False) == ir_model(env, "spell.test.record")
+
+
+def test_models_inheriting_an_enabled_model_get_its_columns(make_env):
+    env = make_env("spell_test_extend")
+    enable(env, "spell.test.record")
+    copy = env["spell.test.copy"].create({"name": "张三"})
+    assert sql.column_exists(env.cr, "spell_test_copy", "lumq_full_spell")
+    assert spells(copy) == [ZHANG]

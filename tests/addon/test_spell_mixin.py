@@ -118,3 +118,22 @@ def test_writes_that_compute_nothing(env, computations, spell_field):
     record.write({"code": "c"})
     assert spells(record) == [("lisi", "ls", "L")]
     assert computations == [([record.id], ["李四"])]
+
+
+def test_related_record_without_a_name_or_not_readable(make_env):
+    env = make_env("spell_test_extend")
+    enable(env, "spell.test.record", "item_id")
+    nameless = env["spell.test.item"].create({"name": False})
+    record = env["spell.test.record"].create({"item_id": nameless.id})
+    assert spells(record) == [("", "", "")]
+    # a writer who may not read the linked record still writes, and the
+    # spell is the same as for anyone else
+    portal = env["res.users"].create({
+        "name": "Portal", "login": "portal", "groups_id": [(6, 0, [env.ref("base.group_portal").id])]})
+    env["ir.model.access"].create({
+        "name": "portal writes records", "model_id": env["ir.model"]._get_id("spell.test.record"),
+        "group_id": env.ref("base.group_portal").id,
+        "perm_read": True, "perm_write": True, "perm_create": True, "perm_unlink": False})
+    named = env["spell.test.item"].create({"name": "张三"})
+    record.with_user(portal).write({"item_id": named.id})
+    assert spells(record) == [ZHANG]
