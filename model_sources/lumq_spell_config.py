@@ -62,6 +62,9 @@ class LumqSpellConfig(models.Model):
         for vals in vals_list:
             self._check_spell_model(vals.get("model_id"))
         records = super(LumqSpellConfig, self).create(vals_list)
+        # refuse what cannot be extended before any model is marked
+        for record in records:
+            record._get_search_view_extensions()
         for record in records:
             record.model_id.write({
                 "is_spell_attached": True,
@@ -80,6 +83,9 @@ class LumqSpellConfig(models.Model):
         result = super(LumqSpellConfig, self).write(vals)
         if self.env.context.get("ignore_extend_search_view"):
             return result
+        # refuse what cannot be extended before any model is marked
+        for record in self:
+            record._get_search_view_extensions()
         records = self.search([])
         new_model_ids = records.mapped("model_id").ids
         del_ids = [model_id for model_id in old_model_ids if model_id not in new_model_ids]
@@ -134,16 +140,28 @@ class LumqSpellConfig(models.Model):
         self = self.with_context({"ignore_extend_search_view": True})
         self._check_spell_model(self.model_id.id)
         self.extended_search_view_ids = [(2, view_id) for view_id in self.extended_search_view_ids.ids]
+        for values in self._get_search_view_extensions():
+            new_view = self.env["ir.ui.view"].create(values)
+            self.extended_search_view_ids = [(4, new_view.id)]
+
+    def _get_search_view_extensions(self):
+        """Return the values of the views that extend the model's search
+        views for this configuration, in order; views are read, nothing is
+        written.  Enabling also calls it before it marks the model, so that a
+        search view that cannot be extended refuses the configuration before
+        the registry changes: a spell class, once added, stays in the server
+        process until it restarts."""
+        extensions = []
         if self.model_name not in self.env:
-            return
+            return extensions
         search_views = self.env["ir.ui.view"].search([
             ("model", "=", self.model_name),
             ("type", "=", "search"),
-        ])
+        ]) - self.extended_search_view_ids
         target_model = self.env[self.model_name]
         target_rec_name = self.spell_field_name or target_model._rec_name or "name"
         if target_rec_name not in target_model._fields:
-            return
+            return extensions
         view_name = f"{self.model_name} search view spell extend"
         indent = " " * 20
         for view in search_views:
@@ -198,22 +216,21 @@ class LumqSpellConfig(models.Model):
                 field.set("filter_domain", str(domain))
                 position = "replace"
                 expr = f"//field[@name='{target_rec_name}']"
-            new_view = self.env["ir.ui.view"].create({
+            extensions.append({
                 "name": view_name,
                 "model": self.model_name,
                 "type": "search",
                 "inherit_id": view.id,
                 "arch": f"""<xpath expr="{expr}" position="{position}">\n{indent}{etree.tostring(field).decode("utf-8")}\n{indent}</xpath>""",
             })
-            self.extended_search_view_ids = [(4, new_view.id)]
         if not search_views:
-            new_view = self.env["ir.ui.view"].create({
+            extensions.append({
                 "name": view_name,
                 "model": self.model_name,
                 "type": "search",
                 "arch": f"""<search>\n{indent}<field name="{target_rec_name}" filter_domain="['|', '|', ('lumq_full_spell', 'ilike', self), ('lumq_simple_spell', 'ilike', self), ('{target_rec_name}', 'ilike', self)]"/>\n{" " * 16}</search>""",
             })
-            self.extended_search_view_ids = [(4, new_view.id)]
+        return extensions
 
     @api.ondelete(at_uninstall=True)
     def _unlink_search_view(self):

@@ -78,6 +78,17 @@ def test_hostile_filter_domain_is_refused(env, tmp_path):
     assert not witness.exists()
 
 
+def test_refused_search_view_leaves_the_model_untouched(env):
+    make_view(env, "spell.test.item", """<search><field name="name" filter_domain="[('code', '=', -1)]"/></search>""")
+    with pytest.raises(ValidationError, match="is not a list"):
+        enable(env, "spell.test.item")
+    # refused before the model was marked: the registry never got a spell class
+    item = env["spell.test.item"]
+    assert "lumq_full_spell" not in item._fields
+    assert not env["ir.model"].search([("model", "=", "spell.test.item")]).is_spell_attached
+    assert item.create({"name": "张三"}).name == "张三"
+
+
 def test_no_search_view_gets_a_new_primary_view(env):
     env["spell.test.titled"].create({"title": "张三"})
     config = enable(env, "spell.test.titled", "title")
