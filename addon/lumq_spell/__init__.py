@@ -1,1 +1,9 @@
 from . import models
+
+
+def uninstall_hook(env):
+    """Delete every spell configuration before the addon's data goes, also
+    when the uninstall does not pass through the module buttons: dropping the
+    configuration table alone would leave its extension views behind, and
+    they name the spell fields that the uninstall removes."""
+    env["lumq_spell.config"].with_context({"ignore_extend_search_view": True}).search([]).unlink()

@@ -14,6 +14,7 @@ flag.
         "security/ir.model.access.csv",
     ],
     "external_dependencies": {"python": ["lumq_spell_base", "pypinyin", "lxml"]},
+    "uninstall_hook": "uninstall_hook",
     "installable": True,
     "license": "LGPL-3",
 }

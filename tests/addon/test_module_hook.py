@@ -7,6 +7,7 @@ from spell_helpers import enable
 from odoo import api
 from odoo.addons.base.models.ir_module import Module as HostModule
 from odoo.modules.registry import Registry
+from odoo.tests.webclient import search
 
 CLEAN_UP = ["unlink", "write", "flush_model", "flush_all", "setup_models"]
 
@@ -137,3 +138,18 @@ def test_uninstall_with_several_configurations(env, monkeypatch):
     assert started == [([], [])]
     assert modules(env, "lumq_spell").state == "uninstalled"
     assert env["res.partner"].search([]).mapped("name") == ["张三"]
+
+
+def test_scheduled_uninstall_removes_configuration_and_its_views(env):
+    """Marked for removal and carried out by a registry update, as the apps
+    screen or a script does: the module buttons' hook does not run."""
+    enable(env, "res.partner")
+    partner = env["res.partner"].create({"name": "张三"})
+    views = env["lumq_spell.config"].search([]).extended_search_view_ids
+    env["ir.module.module"].search([("name", "=", "lumq_spell")]).button_uninstall()
+    env.cr.commit()
+    Registry.new(env.cr.dbname, update_module=True)
+    env = api.Environment(env.cr, env.uid, {})
+    assert views and not views.exists()
+    assert "lumq_spell.config" not in env
+    assert search(env, "res.partner", "name", "张三") == partner

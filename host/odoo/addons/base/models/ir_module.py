@@ -1,5 +1,6 @@
 """Modules (ir.module.module) and the module actions."""
 import logging
+import sys
 
 from odoo import api, fields, models
 from odoo.exceptions import UserError
@@ -218,6 +219,12 @@ class Module(models.Model):
     def module_uninstall(self):
         """Delete the modules' data, tables and columns; mark them uninstalled."""
         modules_to_remove = self.mapped('name')
+        for module in self:
+            # the addon's own clean-up runs while its models are still there
+            hook = get_manifest(module.name).get('uninstall_hook')
+            if hook:
+                getattr(sys.modules['odoo.addons.%s' % module.name], hook)(self.env)
+                self.env.flush_all()
         self.env['ir.model.data']._module_data_uninstall(modules_to_remove)
         self.write({'state': 'uninstalled', 'latest_version': False})
         return True
