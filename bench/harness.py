@@ -6,7 +6,6 @@ and writes its rows to stdout as one JSON document.
 """
 import gc
 import json
-import os
 import random
 import statistics
 import sys
@@ -14,16 +13,11 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-BUILD = Path(os.environ.get("LUMQ_BUILD_DIR", ROOT / "build-bench"))
-if not BUILD.is_absolute():
-    BUILD = ROOT / BUILD
+sys.path.insert(0, str(ROOT / "env"))
 
-sys.path[:0] = [str(BUILD / "python"), str(ROOT / "host")]
+import lumq_paths  # noqa: E402
 
-import odoo.addons  # noqa: E402  (the stand-in)
-
-if str(ROOT / "addon") not in odoo.addons.__path__:
-    odoo.addons.__path__.append(str(ROOT / "addon"))
+BUILD = lumq_paths.set_up(default_build="build-bench")
 
 
 # -- timing -------------------------------------------------------------------

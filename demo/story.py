@@ -4,22 +4,17 @@ Every step prints what it did and checks it; the first step that does not
 give what it shows ends the demo with exit status 1.  The extension module is
 taken from the build directory LUMQ_BUILD_DIR (default: build).
 """
-import os
 import sys
 import unicodedata
 from pathlib import Path
 from types import SimpleNamespace
 
 ROOT = Path(__file__).resolve().parents[1]
-BUILD = ROOT / os.environ.get("LUMQ_BUILD_DIR", "build")
-for path in (ROOT / "host", BUILD / "python"):
-    if str(path) not in sys.path:
-        sys.path.insert(0, str(path))
+sys.path.insert(0, str(ROOT / "env"))
 
-import odoo.addons  # noqa: E402
+import lumq_paths  # noqa: E402
 
-if str(ROOT / "addon") not in odoo.addons.__path__:
-    odoo.addons.__path__.append(str(ROOT / "addon"))
+lumq_paths.set_up()
 
 from lxml import etree  # noqa: E402
 

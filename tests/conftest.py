@@ -1,16 +1,10 @@
 """Puts the built extension module, the host stand-in and the addons on the path."""
-import os
 import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
-BUILD = Path(os.environ.get("LUMQ_BUILD_DIR", ROOT / "build"))
+sys.path.insert(0, str(ROOT / "env"))
 
-sys.path[:0] = [str(BUILD / "python"), str(ROOT / "host")]
+import lumq_paths  # noqa: E402
 
-if (ROOT / "host" / "odoo").is_dir():
-    import odoo.addons  # noqa: E402  (the stand-in)
-
-    for addons_dir in (ROOT / "addon", ROOT / "tests" / "addons"):
-        if str(addons_dir) not in odoo.addons.__path__:
-            odoo.addons.__path__.append(str(addons_dir))
+lumq_paths.set_up(addons_dirs=(ROOT / "addon", ROOT / "tests" / "addons"))
