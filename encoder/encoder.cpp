@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <stdexcept>
 
 #include "model_record.hpp"
 #include "stored_text.hpp"
@@ -31,6 +33,13 @@ std::string raw_literal(std::string_view text) {
     return literal;
 }
 
+// "0x1B": a byte as two upper-case hex digits.
+std::string hex_byte(unsigned char c) {
+    char digits[5];
+    std::snprintf(digits, sizeof digits, "0x%02X", static_cast<unsigned>(c));
+    return digits;
+}
+
 }  // namespace
 
 std::string snake_case(std::string_view class_name) {
@@ -57,6 +66,13 @@ void check_source(std::string_view source, std::string_view class_name) {
         }
         if (c == '\r') {
             throw error_at(source, i, "carriage return; end lines with a line feed only");
+        }
+        // The module runs the text through PyRun_StringFlags, which reads a
+        // C string, so a NUL would cut the source off there; the other
+        // control characters have no place in a model source either.
+        if ((c < 0x20 && c != '\n') || c == 0x7F) {
+            throw error_at(source, i,
+                           "control character " + hex_byte(c) + "; a model source may hold only line feeds");
         }
         if (c > 127) {
             throw error_at(source, i, "byte " + std::to_string(c) + " is not plain ASCII");
@@ -101,8 +117,12 @@ std::string encode(std::string_view source) {
 }
 
 std::vector<std::string_view> split(std::string_view stored, std::size_t piece_size) {
-    const std::size_t pieces = std::clamp<std::size_t>((stored.size() + piece_size - 1) / piece_size, 1,
-                                                       max_fragments);
+    if (piece_size == 0) {
+        throw std::invalid_argument("split: the piece size must be at least 1 character");
+    }
+    // Rounds up without adding to the size, so that no piece size overflows.
+    const std::size_t wanted = stored.size() / piece_size + (stored.size() % piece_size != 0 ? 1 : 0);
+    const std::size_t pieces = std::clamp<std::size_t>(wanted, 1, max_fragments);
     const std::size_t size = std::max(piece_size, (stored.size() + pieces - 1) / pieces);
     std::vector<std::string_view> fragments;
     for (std::size_t at = 0; fragments.empty() || at < stored.size(); at += size) {

@@ -25,8 +25,10 @@ std::string snake_case(std::string_view class_name);
 // "load_" + snake case + "_" + the loader's number.
 std::string loader_name(std::string_view class_name, std::size_t number);
 
-// Refuses a text that is not plain ASCII, holds a tab or a carriage return,
-// contains the placeholder, or has no top-level "class <name>(" line.
+// Refuses a text that is not plain ASCII, holds a control character other
+// than the line feed (0x00-0x1F but 0x0A, and 0x7F; tab and carriage return
+// get messages of their own), contains the placeholder, or has no top-level
+// "class <name>(" line.
 void check_source(std::string_view source, std::string_view class_name);
 
 // The stored form: a double quote in a run of exactly three stays bare, any
@@ -36,6 +38,7 @@ std::string encode(std::string_view source);
 
 // Cuts a stored text into one to four consecutive pieces of about
 // `piece_size` characters (larger when four such pieces do not hold it).
+// Throws std::invalid_argument when `piece_size` is 0.
 std::vector<std::string_view> split(std::string_view stored, std::size_t piece_size = 3000);
 
 // Throws SourceError at the first difference unless the fragments decode to
