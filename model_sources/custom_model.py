@@ -8,3 +8,4 @@ class CustomModel(models.Model):
     _inherit = ["lumq_spell.spell_mixin"]
     _spell_rec_name = None
     _module = None
+    _lumq_spell_class = True

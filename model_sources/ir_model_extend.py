@@ -44,17 +44,56 @@ class IrModelExtend(models.Model):
     def _add_spell_models(self):
         """add spell models"""
         cr = self.env.cr
-        if not sql.table_exists(cr, "lumq_spell_config"):
-            return
-        if not sql.column_exists(cr, "ir_model", "is_spell_attached"):
-            return
-        cr.execute("SELECT * FROM ir_model WHERE is_spell_attached = true")
-        for model_data in cr.dictfetchall():
+        flagged = []
+        if sql.table_exists(cr, "lumq_spell_config") and sql.column_exists(
+            cr, "ir_model", "is_spell_attached"
+        ):
+            cr.execute("SELECT * FROM ir_model WHERE is_spell_attached = true")
+            flagged = cr.dictfetchall()
+        self._detach_spell_models({model_data["model"] for model_data in flagged})
+        for model_data in flagged:
             if model_data["model"] not in self.env:
                 continue
             model_class = self._instanciate_spell(model_data)
             if model_class:
                 model_class._build_model(self.pool, cr)
+
+    def _detach_spell_models(self, keep):
+        """Take the spell class off every model of the registry that carries
+        one and is not in ``keep``.
+
+        Set-up keeps the classes of a registry class, so a model whose mark
+        was removed or rolled back (a configuration deleted, an enabling that
+        failed after the mark, a transaction rolled back) would otherwise go
+        on carrying the spell fields, whose columns may not exist, until the
+        server restarts.  Every set-up thus makes the models match the marks
+        in the database: the next _prepare_setup gives the registry class its
+        remaining classes back."""
+        mixin_name = "lumq_spell.spell_mixin"
+        if mixin_name not in self.pool:
+            return
+        mixin = self.pool[mixin_name]
+        for model_name in list(mixin._inherit_children):
+            if model_name in keep or model_name not in self.pool:
+                continue
+            model_class = self.pool[model_name]
+            bases = model_class._BaseModel__base_classes
+            spell_classes = [base for base in bases if base.__dict__.get("_lumq_spell_class")]
+            if not spell_classes:
+                continue
+            bases = [base for base in bases if base not in spell_classes]
+            # keep the mixin where a class of the model names it itself
+            inherits = [base.__dict__.get("_inherit") or () for base in bases]
+            if not any(mixin_name == inherit if isinstance(inherit, str) else mixin_name in inherit
+                       for inherit in inherits):
+                bases = [base for base in bases if base is not mixin]
+                model_class._inherit_module.pop(mixin_name, None)
+                mixin._inherit_children.discard(model_name)
+            model_class._BaseModel__base_classes = tuple(bases)
+            # the name search list that the mixin's set-up put on the class
+            if "_rec_names_search" in model_class.__dict__:
+                delattr(model_class, "_rec_names_search")
+            model_class._build_model_attributes(self.pool)
 
     @api.model
     def _instanciate_spell(self, model_data):
@@ -85,6 +124,7 @@ class IrModelExtend(models.Model):
             _inherit = ["lumq_spell.spell_mixin", model_name]
             _spell_rec_name = spell_rec_name
             _module = None
+            _lumq_spell_class = True
 
         # Keep the module that defines or last extended the model, so that
         # its XML id is reloaded when that module is updated; set after the

@@ -160,7 +160,7 @@ class BaseModel(metaclass=MetaModel):
                 raise TypeError("Model %r inherits from non-existing model %r." % (name, parent))
             parent_class = pool[parent]
             if parent == name:
-                for base in parent_class._base_classes:
+                for base in parent_class.__base_classes:
                     bases.add(base)
             else:
                 check_parent(cls, parent_class)
@@ -169,7 +169,7 @@ class BaseModel(metaclass=MetaModel):
                 parent_class._inherit_children.add(name)
 
         # assigned to __bases__ in _prepare_setup()
-        ModelClass._base_classes = tuple(bases)
+        ModelClass.__base_classes = tuple(bases)
         ModelClass._build_model_attributes(pool)
 
         ModelClass.pool = pool
@@ -210,7 +210,7 @@ class BaseModel(metaclass=MetaModel):
         depends = {}
         constraints = {}
 
-        for base in reversed(cls._base_classes):
+        for base in reversed(cls.__base_classes):
             if is_definition_class(base):
                 cls._description = base._description or cls._description
                 cls._table = base._table or cls._table
@@ -243,8 +243,8 @@ class BaseModel(metaclass=MetaModel):
         """Prepare the setup of the model: its classes take their place."""
         cls = type(self)
         cls._setup_done = False
-        if cls.__bases__ != cls._base_classes:
-            cls.__bases__ = cls._base_classes
+        if cls.__bases__ != cls.__base_classes:
+            cls.__bases__ = cls.__base_classes
         for attr in ('_rec_name', '_active_name', '_methods_by_marker'):
             discardattr(cls, attr)
 

@@ -60,7 +60,7 @@ class TestBuildModel:
     def test_extension_goes_on_top_of_the_same_class(self, env):
         registry = env.registry
         Partner = registry['res.partner']
-        original_bases = Partner._base_classes
+        original_bases = Partner._BaseModel__base_classes
 
         class Ext(models.Model):
             _inherit = 'res.partner'
@@ -69,8 +69,8 @@ class TestBuildModel:
 
         assert Ext._build_model(registry, env.cr) is Partner
         assert registry['res.partner'] is Partner
-        assert Partner._base_classes[0] is Ext
-        assert Partner._base_classes[1:] == original_bases
+        assert Partner._BaseModel__base_classes[0] is Ext
+        assert Partner._BaseModel__base_classes[1:] == original_bases
         registry.setup_models(env.cr)
         assert Partner.__mro__[1] is Ext
         assert env['res.partner']._rec_names_search == ['name', 'email']
@@ -94,7 +94,7 @@ class TestBuildModel:
 
         Model = Gadget._build_model(env.registry, env.cr)
         assert Model is not Gadget and Model.pool is env.registry
-        assert Model._base_classes == (Gadget, env.registry['base'])
+        assert Model._BaseModel__base_classes == (Gadget, env.registry['base'])
         assert 'test.gadget' in env.registry['base']._inherit_children
         env.registry.setup_models(env.cr)
         env.registry.init_models(env.cr, ['test.gadget'], {})
