@@ -24,3 +24,7 @@ class SpellTestReport(models.Model):
     _auto = False
 
     name = fields.Char("Name")
+
+    def init(self):
+        self.env.cr.execute("DROP VIEW IF EXISTS spell_test_report")
+        self.env.cr.execute("CREATE VIEW spell_test_report AS SELECT id, name FROM spell_test_record")
