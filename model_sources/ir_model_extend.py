@@ -34,6 +34,29 @@ class IrModelExtend(models.Model):
         self.pool.init_models(
             self._cr, model_names, dict(self._context, update_custom_fields=True)
         )
+        if not self.is_spell_attached:
+            self._drop_spell_storage(model_names)
+
+    def _drop_spell_storage(self, model_names):
+        """Remove what the spell class left in the database of the models
+        that no longer carry it: the spell columns, their ir.model.fields
+        rows, and the reflected inheritance of the mixin with its XML ids.
+        Nothing of the addon then stays behind a disabled model, also after
+        the addon is uninstalled; the spells are derived data, computed anew
+        when the model is enabled again."""
+        names = [name for name in model_names if "lumq_full_spell" not in self.env[name]._fields]
+        if not names:
+            return
+        spell_fields = [name for name in self.env["lumq_spell.spell_mixin"]._fields
+                        if name.startswith("lumq_")]
+        self.env["ir.model.fields"].search([
+            ("model", "in", names), ("name", "in", spell_fields),
+        ]).with_context(_force_unlink=True).unlink()
+        if "ir.model.inherit" in self.env:
+            self.env["ir.model.inherit"].search([
+                ("model_id.model", "in", names),
+                ("parent_id.model", "=", "lumq_spell.spell_mixin"),
+            ]).unlink()
 
     def _add_manual_models(self):
         """Add extra models to the registry."""
@@ -159,12 +182,38 @@ class IrModelExtend(models.Model):
         module = self._context.get("module")
         if not module:
             return
+        # A model gets an XML id in the module that defines or last extended
+        # it, and in no other: an id in another module would hold the model,
+        # its table and its row after that module's own uninstall.
         data_list = []
         for model_name, model_id in model_ids.items():
             model = self.env[model_name]
-            if model._module == module or model._module == "lumq_spell":
+            if model._module == module:
                 data_list.append({
                     "xml_id": model_xmlid(module, model_name),
                     "record": self.browse(model_id),
                 })
         self.env["ir.model.data"]._update_xmlids(data_list)
+
+    def _register_hook(self):
+        super(IrModelExtend, self)._register_hook()
+        self._unlink_stray_xmlids()
+
+    def _unlink_stray_xmlids(self):
+        """Delete the XML ids that earlier versions gave, in whatever module
+        was being loaded, to the models this addon defines or extends: an
+        id in a module that neither defines nor extends the model.  This runs
+        once every module is loaded, when a model's classes are all known;
+        with no stray id left it is one search."""
+        names = {}
+        for model_name, model_class in self.pool.items():
+            classes = [cls for cls in model_class.mro()
+                       if models.is_definition_class(cls) and cls._module
+                       and not cls.__dict__.get("_lumq_spell_class")]
+            modules = {cls._module for cls in classes}
+            if "lumq_spell" in modules:
+                names[model_xmlid("lumq_spell", model_name).split(".", 1)[1]] = modules
+        stray = self.env["ir.model.data"].search([
+            ("model", "=", "ir.model"), ("name", "in", list(names)),
+        ]).filtered(lambda data: data.module not in names[data.name])
+        stray.unlink()
