@@ -13,6 +13,11 @@ flag.
     "data": [
         "security/ir.model.access.csv",
     ],
+    "assets": {
+        "web.assets_tests": [
+            "lumq_spell/static/tests/tours/**/*",
+        ],
+    },
     "external_dependencies": {"python": ["lumq_spell_base", "pypinyin", "lxml"]},
     "uninstall_hook": "uninstall_hook",
     "installable": True,
