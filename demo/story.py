@@ -1,29 +1,55 @@
-"""The whole story of lumq_spell, told and checked on the bundled Odoo stand-in.
+"""The whole story of lumq_spell, told and checked step by step, on the
+bundled Odoo stand-in or on a real Odoo 17 server with PostgreSQL.
 
 Every step prints what it did and checks it; the first step that does not
-give what it shows ends the demo with exit status 1.  The extension module is
-taken from the build directory LUMQ_BUILD_DIR (default: build).
+give what it shows ends the demo with exit status 1.
+
+With LUMQ_ODOO_CONF set (env/odoo17 sets it, with LUMQ_ODOO_SRC), the story
+runs on the real server named by that configuration: on a copy of the
+database TEMPLATE (base, web and contacts installed), where it installs
+lumq_spell the way an administrator does.  Otherwise it runs on the stand-in,
+with the extension module taken from the build directory LUMQ_BUILD_DIR
+(default: build).  Only opening the database, the web client's search and
+dropping the database differ between the two; the steps are the same.
 """
+import os
 import sys
 import unicodedata
+from contextlib import closing
 from pathlib import Path
 from types import SimpleNamespace
 
 ROOT = Path(__file__).resolve().parents[1]
-sys.path.insert(0, str(ROOT / "env"))
+REAL_SERVER = bool(os.environ.get("LUMQ_ODOO_CONF"))
+TEMPLATE = os.environ.get("LUMQ_TEMPLATE", "")
+SERVER_LOG = Path(os.environ.get("LUMQ_LOG_DIR", ROOT / "build-real" / "logs")) / "demo.log"
 
-import lumq_paths  # noqa: E402
+if REAL_SERVER:
+    sys.path.insert(0, os.environ["LUMQ_ODOO_SRC"])
+else:
+    sys.path.insert(0, str(ROOT / "env"))
+    import lumq_paths
 
-lumq_paths.set_up()
+    lumq_paths.set_up()
 
 from lxml import etree  # noqa: E402
 
 import lumq_spell_base  # noqa: E402
+import odoo  # noqa: E402
 from odoo import SUPERUSER_ID, api  # noqa: E402
 from odoo.modules.registry import Registry  # noqa: E402
-from odoo.tests.common import drop_database  # noqa: E402
-from odoo.tests.webclient import search as web_search  # noqa: E402
 from odoo.tools import sql  # noqa: E402
+
+if REAL_SERVER:
+    from odoo.service import db as database_service
+    from odoo.tools import config
+    from odoo.tools.safe_eval import safe_eval
+
+    def eval_filter_domain(filter_domain, text):
+        return safe_eval(filter_domain, {"self": text})
+else:
+    from odoo.tests.common import drop_database as drop_stand_in_database
+    from odoo.tests.webclient import eval_filter_domain
 
 CONTACTS = ["张三", "李四", "王小明 Wang", "Alice 陈", "Bob Lee"]
 
@@ -53,6 +79,58 @@ def marked_models(env):
     return env["ir.model"].search([("is_spell_attached", "=", True)]).mapped("model")
 
 
+def host_name():
+    if not REAL_SERVER:
+        return "the bundled Odoo stand-in on SQLite"
+    with closing(odoo.sql_db.db_connect("postgres").cursor()) as cr:
+        cr.execute("SHOW server_version")
+        postgres = cr.fetchone()[0].split()[0]  # "17.2 (Debian 17.2-1)": the number
+    return f"a real Odoo {odoo.release.version} server on PostgreSQL {postgres}"
+
+
+def open_database(db_name):
+    """A new database with lumq_spell installed; returns a cursor on it.
+
+    The stand-in installs the addon as it loads a new in-memory database.  A
+    real server copies the template database, as the database manager does,
+    and installs the addon as an administrator does: update the apps list,
+    then press Install (which commits and reloads the registry)."""
+    if not REAL_SERVER:
+        return Registry.new(db_name, install=["lumq_spell"]).cursor()
+    database_service.exp_drop(db_name)  # left over by an interrupted run
+    database_service.exp_duplicate_database(TEMPLATE, db_name)
+    cr = Registry(db_name).cursor()
+    Module = api.Environment(cr, SUPERUSER_ID, {})["ir.module.module"]
+    Module.update_list()
+    Module.search([("name", "=", "lumq_spell")]).button_immediate_install()
+    return cr
+
+
+def drop_database(db_name, cr=None):
+    if cr is not None:
+        cr.close()
+    if REAL_SERVER:
+        database_service.exp_drop(db_name)
+    else:
+        drop_stand_in_database(db_name)
+
+
+def web_search(env, model_name, field_name, text):
+    """The records the web client finds by typing text into the field
+    field_name of the model's combined default search view: its
+    filter_domain, evaluated with self bound to the text, else an ilike on
+    the field."""
+    arch = etree.fromstring(env[model_name].get_view(view_type="search")["arch"])
+    field = next((node for node in arch.iter("field") if node.get("name") == field_name), None)
+    check(field is not None, f"the search view of {model_name} has a field {field_name}")
+    filter_domain = (field.get("filter_domain") or "").strip()
+    if filter_domain:
+        domain = eval_filter_domain(filter_domain, text)
+    else:
+        domain = [(field_name, field.get("operator") or "ilike", text)]
+    return env[model_name].search(domain)
+
+
 STEPS = []
 
 
@@ -65,8 +143,7 @@ def step(title):
 
 @step("Load the addon")
 def load(story):
-    registry = Registry.new(story.db_name, install=["lumq_spell"])
-    story.cr = registry.cursor()
+    story.cr = open_database(story.db_name)
     story.env = env = api.Environment(story.cr, SUPERUSER_ID, {})
     story.module = env["ir.module.module"].search([("name", "=", "lumq_spell")])
     models = env["ir.model"].search([("model", "like", "lumq_spell.")]).mapped("model")
@@ -219,21 +296,30 @@ def uninstall(story):
 
 def tell(db_name="lumq_spell_demo"):
     """Run every step on a new database; a step that fails raises StepFailed."""
-    story = SimpleNamespace(db_name=db_name)
+    story = SimpleNamespace(db_name=db_name, cr=None)
     try:
         for title, function in STEPS:
             print(f"\n== {title}")
             function(story)
     finally:
-        drop_database(db_name)
+        drop_database(db_name, story.cr)
     print("\nAll steps gave what they showed.")
 
 
 def main(db_name="lumq_spell_demo"):
+    if REAL_SERVER:
+        # The server's own configuration (database access, addons path); its
+        # log goes to a file, so that the output is the story alone.
+        SERVER_LOG.parent.mkdir(parents=True, exist_ok=True)
+        config.parse_config(["-c", os.environ["LUMQ_ODOO_CONF"], "--no-http",
+                             "--log-level=warn", f"--logfile={SERVER_LOG}"])
+    print(f"Host: {host_name()}")
     try:
         tell(db_name)
     except StepFailed as failure:
         print(f"   FAILED: {failure}")
+        if REAL_SERVER:
+            print(f"   the server's warnings and errors: {SERVER_LOG}")
         return 1
     return 0
 

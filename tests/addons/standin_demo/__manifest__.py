@@ -7,4 +7,5 @@
         'security/ir.model.access.csv',
         'views/views.xml',
     ],
+    "license": "LGPL-3",
 }

@@ -4,4 +4,5 @@
     'summary': 'Records the immediate module actions',
     'depends': ['base'],
     'data': ['security/ir.model.access.csv'],
+    "license": "LGPL-3",
 }
