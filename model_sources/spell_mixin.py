@@ -20,22 +20,37 @@ class SpellMixin(models.Model):
 
     @api.depends()
     def _compute_spell(self):
-        for record in self:
-            spell_rec_name = record._rec_name
-            if hasattr(record, "_spell_rec_name") and record._spell_rec_name:
-                # a configured field that has since been deleted falls back
-                # to the display-name field, as an empty one does
-                if record._spell_rec_name in record._fields:
-                    spell_rec_name = record._spell_rec_name
-            if spell_rec_name:
-                record.lumq_full_spell = record.get_full_spell(record[spell_rec_name])
-                record.lumq_simple_spell = record.get_simple_spell(record[spell_rec_name])
-                simple_spell = record.lumq_simple_spell
-                record.lumq_first_spell = simple_spell[0].upper() if simple_spell else ""
-            else:
-                record.lumq_full_spell = False
-                record.lumq_simple_spell = False
-                record.lumq_first_spell = False
+        # Records deleted meanwhile have nothing to compute: a write on them
+        # behaves as without spells.
+        records = self.exists()
+        spell_fields = [self._fields[name] for name in
+                        ("lumq_full_spell", "lumq_simple_spell", "lumq_first_spell")]
+        # The values are stored the way the ORM stores what it computes:
+        # kept in the cache and written at the next flush, with no write()
+        # per record and field.  So the model's own write() logic and its
+        # access rules (res.users lets a user write a few fields of their
+        # own record) never see them: they derive from a field the writer
+        # could read and write.
+        with self.env.protecting(spell_fields, records):
+            for record in records:
+                spell_rec_name = record._rec_name
+                if hasattr(record, "_spell_rec_name") and record._spell_rec_name:
+                    # a configured field that has since been deleted falls
+                    # back to the display-name field, as an empty one does
+                    if record._spell_rec_name in record._fields:
+                        spell_rec_name = record._spell_rec_name
+                if spell_rec_name:
+                    record.lumq_full_spell = record.get_full_spell(record[spell_rec_name])
+                    record.lumq_simple_spell = record.get_simple_spell(record[spell_rec_name])
+                    simple_spell = record.lumq_simple_spell
+                    record.lumq_first_spell = simple_spell[0].upper() if simple_spell else ""
+                else:
+                    record.lumq_full_spell = False
+                    record.lumq_simple_spell = False
+                    record.lumq_first_spell = False
+        # computed now: the ORM need not compute them again for new records
+        for field in spell_fields:
+            self.env.remove_to_compute(field, records)
 
     @api.model_create_multi
     def create(self, vals_list):
@@ -72,14 +87,34 @@ class SpellMixin(models.Model):
                 names.append(name)
         cls._rec_names_search = names
 
+    # Only the start of a long source text is transliterated: nobody types
+    # more than this into a search, and one record's cost stays bounded.
+    _spell_text_limit = 1000
+
     def _get_spell_text(self, value):
-        """Return the text to transliterate for a source value: text as it
-        is, the display names of related records, and the text form of any
-        other value (a number, a date)."""
+        """Return the text to transliterate for a source value, at most its
+        first _spell_text_limit characters: text as it is, the display names
+        of related records, and the text form of any other value (a number,
+        a date)."""
         if isinstance(value, models.BaseModel):
             # read as superuser: the spell of a record must not depend on
             # whether its writer may read the records it links to
-            return ", ".join(name for name in value.sudo().mapped("display_name") if name)
-        if isinstance(value, str):
-            return value
-        return str(value)
+            names = (name for name in value.sudo().mapped("display_name") if name)
+            value = ", ".join(names)
+        elif not isinstance(value, str):
+            value = str(value)
+        return value[:self._spell_text_limit]
+
+    @api.model
+    def _name_search(self, name, domain=None, operator="ilike", limit=None, order=None):
+        # Models that override _name_search (res.partner.category, res.bank)
+        # do not search _rec_names_search: match the spells here too, beside
+        # whatever the model matches itself, within the limit and in order.
+        query = super(SpellMixin, self)._name_search(name, domain, operator, limit, order)
+        if not name or operator not in ("ilike", "like", "=ilike", "=like", "="):
+            return query
+        spell_domain = ["|", ("lumq_full_spell", operator, name), ("lumq_simple_spell", operator, name)]
+        return self._search(
+            expression.AND([domain or [], expression.OR([[("id", "in", query)], spell_domain])]),
+            limit=limit, order=order,
+        )

@@ -206,6 +206,21 @@ class Environment(Mapping):
                     protected.pop(field, None)
                 else:
                     protected[field] = ids
+        # Values assigned under a protection that no ORM computation took
+        # (a model computing fields itself) are stored now, as Odoo flushes
+        # the values its cache holds.  Nested protections leave that to the
+        # outermost one.
+        if all(ids is None for ids in saved.values()):
+            by_model = {}
+            for field in fields:
+                if field.store:
+                    by_model.setdefault(field.model_name, []).append(field)
+            for model_name, group in by_model.items():
+                self[model_name].browse(records._ids)._store_computed(group)
+
+    def remove_to_compute(self, field, records):
+        """Mark ``field`` as computed on ``records``.  Nothing waits here:
+        the stand-in computes stored fields as records are created."""
 
     def is_protected(self, field, record):
         return record.id in self.transaction.protected.get(field, ())

@@ -994,9 +994,18 @@ class BaseModel(metaclass=MetaModel):
         field = group[0]
         records = self.sudo() if field.compute_sudo else self
         records = records.with_context(active_test=False)
-        transaction = self.env.transaction
         with records.env.protecting(group, records):
             records._compute_field_value(field)
+            changed = self._store_computed(group, skip)
+        if changed:
+            self._recompute_dependents(changed, skip_direct=skip_direct, exclude=set(group))
+
+    def _store_computed(self, group, skip=()):
+        """Write to the database the values of the fields of ``group`` that
+        were assigned on ``self`` while protected, as Odoo flushes what its
+        cache holds; pairs (field name, id) in ``skip`` are dropped.  Returns
+        the names of the fields written."""
+        transaction = self.env.transaction
         cr = self._cr
         changed = OrderedSet()
         for id_ in self._ids:
@@ -1017,8 +1026,7 @@ class BaseModel(metaclass=MetaModel):
             if columns:
                 cr.execute('UPDATE "%s" SET %s WHERE id = %%s' % (self._table, ', '.join(columns)),
                            params + [id_])
-        if changed:
-            self._recompute_dependents(changed, skip_direct=skip_direct, exclude=set(group))
+        return changed
 
     def _compute_on_create(self, vals_list):
         """Compute the stored computed fields that the values did not give."""
