@@ -36,6 +36,10 @@ class IrModelExtend(models.Model):
         )
         if not self.is_spell_attached:
             self._drop_spell_storage(model_names)
+        # The other processes of the server (workers, other servers on the
+        # database) build their registry anew once this change is committed,
+        # also when it was made outside a request (a shell script).
+        self._cr.postcommit.add(self.pool.signal_changes)
 
     def _drop_spell_storage(self, model_names):
         """Remove what the spell class left in the database of the models
@@ -67,12 +71,7 @@ class IrModelExtend(models.Model):
     def _add_spell_models(self):
         """add spell models"""
         cr = self.env.cr
-        flagged = []
-        if sql.table_exists(cr, "lumq_spell_config") and sql.column_exists(
-            cr, "ir_model", "is_spell_attached"
-        ):
-            cr.execute("SELECT * FROM ir_model WHERE is_spell_attached = true")
-            flagged = cr.dictfetchall()
+        flagged = self._read_spell_marks()
         self._detach_spell_models({model_data["model"] for model_data in flagged})
         for model_data in flagged:
             if model_data["model"] not in self.env:
@@ -80,6 +79,17 @@ class IrModelExtend(models.Model):
             model_class = self._instanciate_spell(model_data)
             if model_class:
                 model_class._build_model(self.pool, cr)
+
+    def _read_spell_marks(self):
+        """The ir_model rows marked for spell, as mappings of column name to
+        value, read by SQL: nothing before the addon's table and the mark's
+        column exist."""
+        cr = self.env.cr
+        if not (sql.table_exists(cr, "lumq_spell_config")
+                and sql.column_exists(cr, "ir_model", "is_spell_attached")):
+            return []
+        cr.execute("SELECT * FROM ir_model WHERE is_spell_attached = true")
+        return cr.dictfetchall()
 
     def _detach_spell_models(self, keep):
         """Take the spell class off every model of the registry that carries
@@ -198,6 +208,23 @@ class IrModelExtend(models.Model):
     def _register_hook(self):
         super(IrModelExtend, self)._register_hook()
         self._unlink_stray_xmlids()
+        self._compute_missing_spells()
+
+    def _compute_missing_spells(self):
+        """Compute the spells that records of enabled models lack: those that
+        a process created with its older registry, after another process
+        enabled the model and before it built its registry anew."""
+        for model_data in self._read_spell_marks():
+            model = self.env.get(model_data["model"])
+            if model is None or "lumq_full_spell" not in model._fields or not model._auto:
+                continue
+            # a model being enabled gets its columns after this set-up
+            if not sql.column_exists(self._cr, model._table, "lumq_full_spell"):
+                continue
+            self._cr.execute(f'SELECT id FROM "{model._table}" WHERE lumq_full_spell IS NULL')
+            ids = [row[0] for row in self._cr.fetchall()]
+            if ids:
+                model.browse(ids)._compute_spell()
 
     def _unlink_stray_xmlids(self):
         """Delete the XML ids that earlier versions gave, in whatever module

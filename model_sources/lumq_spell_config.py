@@ -56,11 +56,44 @@ class LumqSpellConfig(models.Model):
             return True
         return False
 
+    @api.constrains("model_id", "spell_field_id")
+    def _check_spell_field(self):
+        for config in self:
+            field = config.spell_field_id
+            if field and field.model_id != config.model_id:
+                raise ValidationError(
+                    f"The spell field {field.name} is a field of {field.model}, not of "
+                    f"{config.model_name}: choose a field of the configured model."
+                )
+
+    def _lock_models(self, model_ids):
+        """Lock the ir.model rows of the models about to be enabled, or refuse
+        at once with a clear error while another transaction holds them (it
+        is enabling the same model); waiting would let the two transactions
+        deadlock on the tables that enabling alters."""
+        model_ids = tuple(model_id for model_id in model_ids if model_id)
+        if not model_ids:
+            return
+        try:
+            with self.env.cr.savepoint(flush=False):
+                self.env.cr.execute(
+                    "SELECT id FROM ir_model WHERE id IN %s FOR UPDATE NOWAIT", [model_ids]
+                )
+        except Exception as error:
+            if getattr(error, "pgcode", None) != "55P03":  # lock_not_available
+                raise
+            names = ", ".join(self.env["ir.model"].browse(model_ids).mapped("model"))
+            raise UserError(
+                f"Spell search is being changed for {names} by another user right now; "
+                f"try again in a moment."
+            ) from None
+
     @api.model_create_multi
     def create(self, vals_list):
         """Override the create method."""
         for vals in vals_list:
             self._check_spell_model(vals.get("model_id"))
+        self._lock_models([vals.get("model_id") for vals in vals_list])
         records = super(LumqSpellConfig, self).create(vals_list)
         # refuse what cannot be extended before any model is marked
         for record in records:
@@ -79,6 +112,7 @@ class LumqSpellConfig(models.Model):
         """Override the write method."""
         if "model_id" in vals:
             self._check_spell_model(vals["model_id"])
+            self._lock_models([vals["model_id"]])
         old_model_ids = self.mapped("model_id").ids
         result = super(LumqSpellConfig, self).write(vals)
         if self.env.context.get("ignore_extend_search_view"):

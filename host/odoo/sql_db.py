@@ -103,6 +103,30 @@ def convert_query(query, params):
     return sql, args
 
 
+class Callbacks:
+    """Functions to call once, in the order they were added (Odoo's
+    ``cr.postcommit`` and the like)."""
+
+    def __init__(self):
+        self._funcs = []
+
+    def add(self, func):
+        self._funcs.append(func)
+
+    def run(self):
+        funcs, self._funcs = self._funcs, []
+        for func in funcs:
+            func()
+
+    def clear(self):
+        self._funcs = []
+
+
+# Row locks: SQLite has none, and one connection serves a database, so
+# "FOR UPDATE [NOWAIT | SKIP LOCKED]" always gets its rows at once.
+_ROW_LOCK = re.compile(r'\s+FOR\s+UPDATE(?:\s+NOWAIT|\s+SKIP\s+LOCKED)?\s*$', re.I)
+
+
 class Cursor:
     """A cursor with psycopg2's interface on the database's shared connection."""
 
@@ -116,6 +140,7 @@ class Cursor:
         self.closed = False
         self.transaction = None
         self._savepoint_seq = 0
+        self.postcommit = Callbacks()
 
     def __repr__(self):
         return f'<Cursor {self.dbname!r}>'
@@ -127,7 +152,7 @@ class Cursor:
     def execute(self, query, params=None):
         if self.closed:
             raise sqlite3.InterfaceError('Cursor already closed')
-        sql, args = convert_query(str(query), params)
+        sql, args = convert_query(_ROW_LOCK.sub('', str(query)), params)
         self._begin()
         cur = self._cnx.execute(sql, args)
         self.description = cur.description
@@ -195,10 +220,12 @@ class Cursor:
         self.flush()
         if self._cnx.in_transaction:
             self._cnx.execute('COMMIT')
+        self.postcommit.run()
 
     def rollback(self):
         if self._cnx.in_transaction:
             self._cnx.execute('ROLLBACK')
+        self.postcommit.clear()
 
     def reset(self):
         pass

@@ -14,7 +14,7 @@ from pypinyin import Style, lazy_pinyin
 
 from odoo import api, fields, models, tools
 from odoo.addons.base.models.ir_model import mark_modified, model_xmlid, select_en, upsert_en
-from odoo.exceptions import ValidationError
+from odoo.exceptions import UserError, ValidationError
 from odoo.osv import expression
 from odoo.tools import sql, unique
 

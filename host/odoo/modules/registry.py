@@ -261,6 +261,12 @@ class Registry(Mapping):
             self.init_models(cr, missing, {'models_to_check': True})
 
     # -- method caches --
+    def signal_changes(self):
+        """Tell the other processes on the database that the registry
+        changed.  The stand-in's databases live in one process: there is no
+        one to tell, so only the mark is cleared."""
+        self.registry_invalidated = False
+
     def clear_cache(self, *cache_names):
         """Empty the ``tools.ormcache`` caches of those names ('default' when none)."""
         cache_names = cache_names or ('default',)
