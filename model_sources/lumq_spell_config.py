@@ -125,15 +125,19 @@ class LumqSpellConfig(models.Model):
         del_ids = [model_id for model_id in old_model_ids if model_id not in new_model_ids]
         for model in self.env["ir.model"].browse(del_ids):
             model.write({"is_spell_attached": False})
-        for record in records:
-            record.model_id.write({
-                "is_spell_attached": True,
-                "spell_field_name": record.spell_field_name,
-            })
-            # a configured model whose code is no longer loaded has no
-            # records to compute, and must not block other configurations
-            if record.model_name in self.env:
-                self.env[record.model_name].search([])._compute_spell()
+        # Only a change of model or field concerns the records: the written
+        # configurations' models are marked and their spells computed; the
+        # other configured models keep theirs as they are.
+        if "model_id" in vals or "spell_field_id" in vals:
+            for record in self:
+                record.model_id.write({
+                    "is_spell_attached": True,
+                    "spell_field_name": record.spell_field_name,
+                })
+                # a configured model whose code is no longer loaded has no
+                # records to compute
+                if record.model_name in self.env:
+                    self.env[record.model_name].search([])._compute_spell()
         for record in self.with_context({"ignore_extend_search_view": True}):
             record._extend_search_view()
         self.env.registry.clear_cache()
