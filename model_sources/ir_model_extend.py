@@ -57,7 +57,8 @@ class IrModelExtend(models.Model):
             ("model", "in", names), ("name", "in", spell_fields),
         ]).with_context(_force_unlink=True).unlink()
         if "ir.model.inherit" in self.env:
-            self.env["ir.model.inherit"].search([
+            # only the superuser may delete these rows
+            self.env["ir.model.inherit"].sudo().search([
                 ("model_id.model", "in", names),
                 ("parent_id.model", "=", "lumq_spell.spell_mixin"),
             ]).unlink()
@@ -123,9 +124,10 @@ class IrModelExtend(models.Model):
                 model_class._inherit_module.pop(mixin_name, None)
                 mixin._inherit_children.discard(model_name)
             model_class._BaseModel__base_classes = tuple(bases)
-            # the name search list that the mixin's set-up put on the class
-            if "_rec_names_search" in model_class.__dict__:
-                delattr(model_class, "_rec_names_search")
+            # what the mixin's set-up and _instanciate_spell put on the class
+            for attr in ("_rec_names_search", "_spell_rec_name"):
+                if attr in model_class.__dict__:
+                    delattr(model_class, attr)
             model_class._build_model_attributes(self.pool)
 
     @api.model

@@ -52,6 +52,23 @@ class SpellMixin(models.Model):
         for field in spell_fields:
             self.env.remove_to_compute(field, records)
 
+    # records computed, stored and dropped from the cache at a time when all
+    # the records of a model are computed
+    _spell_batch_size = 1000
+
+    @api.model
+    def _compute_all_spells(self):
+        """Compute the spells of every record of the model, archived ones too.
+        Each batch is stored and leaves the cache before the next one, so the
+        memory it takes stays the same however many records there are."""
+        ids = self.with_context(active_test=False).search([]).ids
+        spell_fields = ["lumq_full_spell", "lumq_simple_spell", "lumq_first_spell"]
+        for start in range(0, len(ids), self._spell_batch_size):
+            batch = self.browse(ids[start:start + self._spell_batch_size])
+            batch._compute_spell()
+            batch.flush_recordset(spell_fields)
+            batch.invalidate_recordset()
+
     @api.model_create_multi
     def create(self, vals_list):
         records = super(SpellMixin, self).create(vals_list)

@@ -1,5 +1,6 @@
 """Helpers of odoo.tools that the ORM and the addons use."""
 import functools
+import logging
 from collections.abc import Mapping, MutableSet
 from inspect import Parameter, signature
 
@@ -165,3 +166,35 @@ def split_every(n, iterable):
     items = list(iterable)
     for i in range(0, len(items), n):
         yield items[i:i + n]
+
+
+class mute_logger(logging.Handler):
+    """Silence the named loggers within a ``with`` block or a decorated
+    function (tests use it around errors they expect)."""
+
+    def __init__(self, *loggers):
+        super().__init__()
+        self.loggers = loggers
+        self.old_params = {}
+
+    def __enter__(self):
+        for logger_name in self.loggers:
+            logger = logging.getLogger(logger_name)
+            self.old_params[logger_name] = (logger.handlers, logger.propagate)
+            logger.propagate = False
+            logger.handlers = [self]
+
+    def __exit__(self, exc_type=None, exc_val=None, exc_tb=None):
+        for logger_name in self.loggers:
+            logger = logging.getLogger(logger_name)
+            logger.handlers, logger.propagate = self.old_params[logger_name]
+
+    def __call__(self, func):
+        @functools.wraps(func)
+        def deco(*args, **kwargs):
+            with self:
+                return func(*args, **kwargs)
+        return deco
+
+    def emit(self, record):
+        pass

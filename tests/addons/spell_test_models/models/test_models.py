@@ -1,5 +1,6 @@
 """Models that the tests enable, loaded after lumq_spell (names sort later)."""
 from odoo import fields, models
+from odoo.exceptions import UserError
 
 
 class SpellTestRecord(models.Model):
@@ -44,3 +45,20 @@ class SpellTestItem(models.Model):
     name = fields.Char("Name")
     code = fields.Char("Code")
     ref = fields.Char("Reference")
+
+
+class SpellTestGuarded(models.Model):
+    """A model whose locked records refuse every change through write()."""
+
+    _name = "spell.test.guarded"
+    _description = "Spell test guarded"
+
+    LOCKED = "锁定"
+    LOCKED_MESSAGE = "A locked record cannot be changed."
+
+    name = fields.Char("Name")
+
+    def write(self, vals):
+        if any(record.name == self.LOCKED for record in self):
+            raise UserError(self.LOCKED_MESSAGE)
+        return super().write(vals)

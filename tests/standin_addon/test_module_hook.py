@@ -1,13 +1,18 @@
 """The module hook: uninstalling lumq_spell first removes every spell
 configuration and detaches the spell class from every model; other module
-actions, and actions on other modules, only pass through."""
+actions, and actions on other modules, only pass through.
+
+Not in the addon's own suite (addon/lumq_spell/tests): these drive the module
+buttons' _button_immediate_function, which real Odoo refuses inside tests,
+or uninstall the addon; and the calls they watch the hook make (flush_model,
+flush_all) are ones that real Odoo's ORM also makes on its own.
+"""
 import pytest
-from spell_helpers import enable
 
 from odoo import api
 from odoo.addons.base.models.ir_module import Module as HostModule
+from odoo.addons.lumq_spell.tests.common import enable, web_search as search
 from odoo.modules.registry import Registry
-from odoo.tests.webclient import search
 
 CLEAN_UP = ["unlink", "write", "flush_model", "flush_all", "setup_models"]
 

@@ -1,5 +1,5 @@
-"""Fixtures for the spell feature: a fresh in-memory database per test with
-lumq_spell and the test models installed."""
+"""Fixtures for the spell tests that need the stand-in's own powers: a fresh
+in-memory database per test with lumq_spell and the test models installed."""
 import pytest
 
 from odoo import SUPERUSER_ID, api

@@ -1,4 +1,8 @@
-"""The demo's story, end to end: every step checks what it shows."""
+"""The demo's story, end to end: every step checks what it shows.
+
+Not in the addon's own suite (addon/lumq_spell/tests): the story makes and
+drops its own databases and runs module actions on them.
+"""
 import sys
 from pathlib import Path
 
