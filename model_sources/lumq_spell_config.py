@@ -76,8 +76,10 @@ class LumqSpellConfig(models.Model):
             return
         try:
             with self.env.cr.savepoint(flush=False):
+                # a refusal is expected here: not an error for the server log
                 self.env.cr.execute(
-                    "SELECT id FROM ir_model WHERE id IN %s FOR UPDATE NOWAIT", [model_ids]
+                    "SELECT id FROM ir_model WHERE id IN %s FOR UPDATE NOWAIT", [model_ids],
+                    log_exceptions=False,
                 )
         except Exception as error:
             if getattr(error, "pgcode", None) != "55P03":  # lock_not_available

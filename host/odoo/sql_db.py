@@ -149,7 +149,7 @@ class Cursor:
         if not self._cnx.in_transaction:
             self._cnx.execute('BEGIN')
 
-    def execute(self, query, params=None):
+    def execute(self, query, params=None, log_exceptions=True):
         if self.closed:
             raise sqlite3.InterfaceError('Cursor already closed')
         sql, args = convert_query(_ROW_LOCK.sub('', str(query)), params)

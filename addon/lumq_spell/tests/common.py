@@ -21,6 +21,11 @@ FLAG = {"ignore_extend_search_view": True}
 _case_seq = itertools.count()
 
 
+def on_postgresql(cr):
+    """Whether the cursor is a real server's (PostgreSQL), not the stand-in's."""
+    return hasattr(cr._cnx, "server_version")
+
+
 def spells(records):
     """The three stored spells of each record, in order."""
     return [(r.lumq_full_spell, r.lumq_simple_spell, r.lumq_first_spell) for r in records]

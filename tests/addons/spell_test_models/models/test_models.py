@@ -1,5 +1,5 @@
 """Models that the tests enable, loaded after lumq_spell (names sort later)."""
-from odoo import fields, models
+from odoo import api, fields, models
 from odoo.exceptions import UserError
 
 
@@ -62,3 +62,21 @@ class SpellTestGuarded(models.Model):
         if any(record.name == self.LOCKED for record in self):
             raise UserError(self.LOCKED_MESSAGE)
         return super().write(vals)
+
+
+class SpellTestTag(models.Model):
+    """A model that overrides _name_search, as res.partner.category does:
+    its name search matches the last part of a path ("a / b") and never
+    looks at _rec_names_search."""
+
+    _name = "spell.test.tag"
+    _description = "Spell test tag"
+    _order = "name desc"
+
+    name = fields.Char("Name")
+
+    @api.model
+    def _name_search(self, name, domain=None, operator="ilike", limit=None, order=None):
+        if name and operator == "ilike":
+            domain = [("name", operator, name.split(" / ")[-1])] + list(domain or [])
+        return self._search(domain or [], limit=limit, order=order)

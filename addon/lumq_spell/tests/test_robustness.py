@@ -1,0 +1,157 @@
+"""What spell search must never do: leave anything behind when it is switched
+off, change what a model does on its own, or let one process, user or
+record hold up the others."""
+from unittest.mock import patch
+
+from odoo import SUPERUSER_ID, api
+from odoo.addons.lumq_spell.models import spell_models
+from odoo.exceptions import UserError, ValidationError
+from odoo.tests import tagged
+from odoo.tools import sql
+
+from .common import SPELL_FIELDS, ZHANG, SpellCase, on_postgresql, spells
+
+
+@tagged("post_install", "-at_install")
+class TestSwitchingOff(SpellCase):
+    def test_nothing_of_the_spells_stays_behind_a_disabled_model(self):
+        config = self.enable("spell.test.record")
+        record = self.env["spell.test.record"].create({"name": "张三"})
+        config.unlink()
+
+        table = self.env["spell.test.record"]._table
+        self.assertFalse([column for column in SPELL_FIELDS if sql.column_exists(self.cr, table, column)])
+        self.assertFalse(self.env["ir.model.fields"].search([
+            ("model", "=", "spell.test.record"), ("name", "in", SPELL_FIELDS)]))
+        self.assertEqual(self.env["spell.test.record"].create({"name": "李四"}).name, "李四")
+        # enabling again computes the spells anew
+        self.enable("spell.test.record")
+        self.assertEqual(spells(record), [ZHANG])
+
+    def test_xml_ids_that_earlier_versions_gave_in_other_modules_go(self):
+        Data = self.env["ir.model.data"]
+        config_model = self.env["ir.model"]._get("lumq_spell.config")
+        stray = Data.create({"module": "spell_test_models", "name": "model_lumq_spell_config",
+                             "model": "ir.model", "res_id": config_model.id})
+        own = self.env.ref("lumq_spell.model_lumq_spell_config")
+        record_model = self.env.ref("spell_test_models.model_spell_test_record")
+
+        self.env["ir.model"]._register_hook()
+
+        self.assertFalse(stray.exists())
+        self.assertEqual(own, config_model)
+        self.assertTrue(record_model.exists())
+
+
+@tagged("post_install", "-at_install")
+class TestNameSearch(SpellCase):
+    def test_a_model_with_a_name_search_of_its_own_also_finds_by_spell(self):
+        Tag = self.env["spell.test.tag"]
+        Tag.create([{"name": name} for name in ("张三", "李四", "张三丰", "a / zs", "zsa")])
+        self.enable("spell.test.tag")
+
+        def names(found):
+            return [name for _id, name in found]
+
+        # by either spell, and by what the model matches itself, in its order
+        expected = Tag.search([("name", "in", ["张三", "张三丰", "a / zs", "zsa"])]).mapped("name")
+        self.assertEqual(names(Tag.name_search("zs")), expected)
+        self.assertEqual(names(Tag.name_search("zs", limit=2)), expected[:2])
+        self.assertEqual(set(names(Tag.name_search("zhangsan"))), {"张三", "张三丰"})
+        self.assertEqual(names(Tag.name_search("zs", args=[("name", "!=", "张三")])),
+                         [name for name in expected if name != "张三"])
+        self.assertEqual(names(Tag.name_search("x / lisi")), [])
+
+
+@tagged("post_install", "-at_install")
+class TestProcesses(SpellCase):
+    def test_a_registry_load_computes_the_spells_that_records_lack(self):
+        self.enable("spell.test.record")
+        record = self.env["spell.test.record"].create({"name": "张三"})
+        self.env.flush_all()
+        # as a process with an older registry leaves a record it creates
+        self.cr.execute(f"UPDATE spell_test_record SET {', '.join(f'{f} = NULL' for f in SPELL_FIELDS)}"
+                        " WHERE id = %s", [record.id])
+        self.env.invalidate_all()
+
+        self.env["ir.model"]._register_hook()
+
+        self.assertEqual(spells(record), [ZHANG])
+
+    def test_enabling_and_disabling_are_signalled_once_committed(self):
+        def signals():
+            return [func for func in self.cr.postcommit._funcs if func == self.registry.signal_changes]
+
+        config = self.enable("spell.test.record")
+        self.assertTrue(signals())
+        self.cr.postcommit.clear()
+        config.unlink()
+        self.assertTrue(signals())
+
+    def test_a_second_enabling_of_a_model_at_once_is_refused_clearly(self):
+        if not on_postgresql(self.cr):
+            self.skipTest("row locks need PostgreSQL: the stand-in's database has one connection")
+        self.enable("spell.test.record")
+        model_id = self.env["ir.model"]._get_id("spell.test.record")
+        # another process, while this transaction holds the model
+        with self.registry.cursor() as cr:
+            env = api.Environment(cr, SUPERUSER_ID, {})
+            with self.assertRaisesRegex(UserError, "spell.test.record by another user"):
+                env["lumq_spell.config"].create({"model_id": model_id})
+            cr.rollback()
+
+
+@tagged("post_install", "-at_install")
+class TestWhatTheModelDoesOnItsOwn(SpellCase):
+    def test_a_spell_field_of_another_model_is_refused(self):
+        title = self.field_id("spell.test.titled", "title")
+        message = "title is a field of spell.test.titled, not of spell.test.record"
+        # assertRaises, not assertRaisesRegex: Odoo rolls back what it ran
+        with self.assertRaises(ValidationError) as refused:
+            self.env["lumq_spell.config"].create({
+                "model_id": self.env["ir.model"]._get_id("spell.test.record"),
+                "spell_field_id": title,
+            })
+        self.assertIn(message, str(refused.exception))
+        config = self.enable("spell.test.record")
+        with self.assertRaises(ValidationError) as refused:
+            config.write({"spell_field_id": title})
+        self.assertIn(message, str(refused.exception))
+
+    def test_only_the_start_of_a_long_text_is_transliterated(self):
+        self.enable("spell.test.record")
+        record = self.env["spell.test.record"].create({"name": "张" * 5000})
+        self.assertEqual(spells(record), [("zhang" * 1000, "z" * 1000, "Z")])
+
+    def test_a_create_computes_the_spells_once(self):
+        if not on_postgresql(self.cr):
+            self.skipTest("the stand-in computes stored fields inside create as well")
+        self.enable("spell.test.record")
+        with patch.object(spell_models, "lazy_pinyin", side_effect=spell_models.lazy_pinyin) as calls:
+            self.env["spell.test.record"].create({"name": "张三"})
+            self.env.flush_all()
+        self.assertEqual(calls.call_count, 2)       # the full and the simple spell
+
+    def test_users_save_their_own_preferences(self):
+        self.enable("res.users")
+        user = self.env["res.users"].create({
+            "name": "张三", "login": "lumq_zhangsan",
+            "groups_id": [(6, 0, [self.env.ref("base.group_user").id])],
+        })
+        user.with_user(user).write({"name": "李四"})
+        self.assertEqual(user.name, "李四")
+        self.assertEqual(user.lumq_simple_spell, "ls")
+
+    def test_a_write_on_a_deleted_record_does_what_it_does_without_spells(self):
+        def outcome(model_name):
+            record = self.env[model_name].create({"name": "张三"})
+            record.unlink()
+            try:
+                record.write({"code": "x"})
+            except Exception as error:  # the outcome itself is compared
+                return type(error)
+            return None
+
+        without = outcome("spell.test.item")
+        self.enable("spell.test.record")
+        self.assertEqual(outcome("spell.test.record"), without)
