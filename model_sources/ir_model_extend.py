@@ -12,6 +12,38 @@ class IrModelExtend(models.Model):
         string="Field Name",
         help="The field name to be used for spell",
     )
+    spell_can_be_enabled = fields.Boolean(
+        string="Spell Search Can Be Enabled",
+        compute="_compute_spell_can_be_enabled",
+        search="_search_spell_can_be_enabled",
+        help="Whether the model can store the spells: a model with a table of its own, "
+        "neither transient nor abstract, and not one of the spell feature's own models.",
+    )
+
+    @api.model
+    def _spell_enableable_models(self):
+        """The names of the models of the registry on which spell search can
+        be enabled, as the configuration accepts them: stored in a table of
+        their own, neither transient nor abstract, and not a model of the
+        spell feature itself."""
+        return {
+            name for name, model_class in self.pool.items()
+            if model_class._auto and not model_class._transient and not model_class._abstract
+            and not name.startswith("lumq_spell.")
+        }
+
+    @api.depends("model")
+    def _compute_spell_can_be_enabled(self):
+        names = self._spell_enableable_models()
+        for model in self:
+            model.spell_can_be_enabled = model.model in names
+
+    def _search_spell_can_be_enabled(self, operator, value):
+        if operator not in ("=", "!="):
+            raise UserError(_("The operator %(operator)s is not supported on this field.",
+                              operator=operator))
+        positive = (operator == "=") == bool(value)
+        return [("model", "in" if positive else "not in", sorted(self._spell_enableable_models()))]
 
     def write(self, vals):
         """write"""

@@ -3,6 +3,8 @@ class LumqSpellConfig(models.Model):
 
     _name = "lumq_spell.config"
     _description = "lumq spell config"
+    # a configuration is named after its model (breadcrumbs, links)
+    _rec_name = "model_id"
 
     model_id = fields.Many2one(
         "ir.model",
@@ -10,14 +12,21 @@ class LumqSpellConfig(models.Model):
         domain="[('model', 'not in', ['ir.model', 'ir.model.fields', 'base', 'base.module', 'base.module.config', 'ir.modue', 'ir.module.config'])]",
         ondelete="cascade",
         required=False,
+        help="The model whose records get their pinyin spells stored and searched.",
     )
     model_name = fields.Char(string="name", related="model_id.model", store=True)
-    show_spell_navbar = fields.Boolean(string="Show spell navbar", default=True)
+    show_spell_navbar = fields.Boolean(
+        string="Show spell navbar",
+        default=True,
+        help="Show the bar of the letters A to Z and # above every list and kanban view "
+        "of the model; when off, only the navbar views chosen here show it.",
+    )
     spell_field_id = fields.Many2one(
         "ir.model.fields",
         string="field",
         domain="[('model_id', '=', model_id)]",
         ondelete="set null",
+        help="The field whose text is transliterated; empty: the record's display name field.",
     )
     spell_field_name = fields.Char(string="Field Name", related="spell_field_id.name", store=True)
     spell_navbar_view_ids = fields.Many2many(
@@ -26,6 +35,8 @@ class LumqSpellConfig(models.Model):
         relation="lumq_spell_config_spell_navbar_view_rel",
         column1="lumq_spell_config_id",
         column2="spell_navbar_view_id",
+        help="List and kanban views that show the letter bar even when the model's "
+        "navbar is off.",
     )
     extended_search_view_ids = fields.Many2many(
         "ir.ui.view",
@@ -33,11 +44,42 @@ class LumqSpellConfig(models.Model):
         relation="lumq_spell_config_extended_search_view_rel",
         column1="lumq_spell_config_id",
         column2="extended_search_view_id",
+        help="The views that make the model's search views match the spells; made when "
+        "the model is enabled and deleted with this configuration.",
+    )
+    record_count = fields.Integer(
+        string="Records",
+        compute="_compute_record_count",
+        help="The number of records of the model, archived ones included: each of them "
+        "stores its spells.",
     )
 
     _sql_constraints = [
         ("model_id_unique", "unique(model_id)", "model_id must be unique"),
     ]
+
+    @api.depends("model_id")
+    def _compute_record_count(self):
+        for config in self:
+            model_name = config.model_id.model
+            model = self.env.get(model_name) if model_name else None
+            if model is None or model._abstract or not model._auto:
+                config.record_count = 0
+            else:
+                config.record_count = model.sudo().with_context(active_test=False).search_count([])
+
+    @api.onchange("model_id")
+    def _onchange_model_id(self):
+        """A source field or navbar views of another model do not apply to
+        the chosen one: clear them, so that the form offers the chosen
+        model's own."""
+        for config in self:
+            if config.spell_field_id and config.spell_field_id.model_id != config.model_id:
+                config.spell_field_id = False
+            views = config.spell_navbar_view_ids
+            kept = views.filtered(lambda view: view.model == config.model_id.model)
+            if kept != views:
+                config.spell_navbar_view_ids = kept
 
     @tools.ormcache()
     def get_all_spell_view_view_ids(self):
@@ -61,10 +103,11 @@ class LumqSpellConfig(models.Model):
         for config in self:
             field = config.spell_field_id
             if field and field.model_id != config.model_id:
-                raise ValidationError(
-                    f"The spell field {field.name} is a field of {field.model}, not of "
-                    f"{config.model_name}: choose a field of the configured model."
-                )
+                raise ValidationError(_(
+                    "The spell field %(field)s is a field of %(model)s, not of "
+                    "%(configured)s: choose a field of the configured model.",
+                    field=field.name, model=field.model, configured=config.model_name,
+                ))
 
     def _lock_models(self, model_ids):
         """Lock the ir.model rows of the models about to be enabled, or refuse
@@ -85,10 +128,11 @@ class LumqSpellConfig(models.Model):
             if getattr(error, "pgcode", None) != "55P03":  # lock_not_available
                 raise
             names = ", ".join(self.env["ir.model"].browse(model_ids).mapped("model"))
-            raise UserError(
-                f"Spell search is being changed for {names} by another user right now; "
-                f"try again in a moment."
-            ) from None
+            raise UserError(_(
+                "Spell search is being changed for %(models)s by another user right now; "
+                "try again in a moment.",
+                models=names,
+            )) from None
 
     @api.model_create_multi
     def create(self, vals_list):
@@ -159,21 +203,22 @@ class LumqSpellConfig(models.Model):
         """Refuse a configuration without a model, or for a model that cannot
         store the spell fields."""
         if not model_id:
-            raise ValidationError("A spell configuration needs a model: the field 'Model' is empty.")
+            raise ValidationError(_("A spell configuration needs a model: the field 'Model' is empty."))
         model_name = self.env["ir.model"].browse(model_id).model
         if model_name.startswith("lumq_spell."):
-            raise ValidationError(
-                f"Spell search cannot be enabled on {model_name}, a model of the spell "
-                f"feature itself."
-            )
+            raise ValidationError(_(
+                "Spell search cannot be enabled on %(model)s, a model of the spell feature itself.",
+                model=model_name,
+            ))
         if model_name in self.env:
             model = self.env[model_name]
             if model._transient or model._abstract or not model._auto:
-                raise ValidationError(
-                    f"Spell search cannot be enabled on {model_name}: a transient or "
-                    f"abstract model, or one backed by an SQL view or query, cannot "
-                    f"store the spell fields."
-                )
+                raise ValidationError(_(
+                    "Spell search cannot be enabled on %(model)s: a transient or abstract "
+                    "model, or one backed by an SQL view or query, cannot store the spell "
+                    "fields.",
+                    model=model_name,
+                ))
 
     def _extend_search_view(self):
         """Extend the search view."""
@@ -285,11 +330,11 @@ class LumqSpellConfig(models.Model):
         of their DynamicVariable objects.  Only a list or tuple of lists,
         tuples, quoted texts and those ids is accepted and nothing else is
         reachable: any other domain is refused before anything runs."""
-        refused = ValidationError(
-            f"Cannot add spell search to the search view '{view.name}': the filter "
-            f"domain {filter_domain} is not a list of lists, tuples, quoted texts "
-            f"and plain words."
-        )
+        refused = ValidationError(_(
+            "Cannot add spell search to the search view '%(view)s': the filter domain "
+            "%(domain)s is not a list of lists, tuples, quoted texts and plain words.",
+            view=view.name, domain=filter_domain,
+        ))
         try:
             tree = ast.parse(new_domain, mode="eval")
         except SyntaxError:

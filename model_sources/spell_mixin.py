@@ -39,6 +39,13 @@ class SpellMixin(models.Model):
                     # back to the display-name field, as an empty one does
                     if record._spell_rec_name in record._fields:
                         spell_rec_name = record._spell_rec_name
+                source = record._fields.get(spell_rec_name)
+                if source is not None and self.env.is_protected(source, record):
+                    # The record is being created (a write made while it is,
+                    # such as an inverse): its source value is not settled,
+                    # and reading it now would leave an empty value in the
+                    # cache.  create computes the spells once it is.
+                    continue
                 if spell_rec_name:
                     record.lumq_full_spell = record.get_full_spell(record[spell_rec_name])
                     record.lumq_simple_spell = record.get_simple_spell(record[spell_rec_name])

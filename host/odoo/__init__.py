@@ -12,6 +12,7 @@ from . import models  # noqa: E402
 from . import osv  # noqa: E402
 from . import modules  # noqa: E402
 from .modules.registry import Registry  # noqa: E402
+from .tools.translate import _, _lt  # noqa: E402
 
-__all__ = ['SUPERUSER_ID', 'api', 'exceptions', 'fields', 'models', 'modules',
+__all__ = ['SUPERUSER_ID', '_', '_lt', 'api', 'exceptions', 'fields', 'models', 'modules',
            'osv', 'sql_db', 'tools', 'Registry']

@@ -88,6 +88,7 @@ class Transaction:
     def __init__(self):
         self.protected = {}             # field -> set of record ids being computed
         self.computed = {}              # (field, id) -> value assigned during computation
+        self.new_values = {}            # (field, NewId) -> value of a new record
 
     def flush(self):
         pass

@@ -13,6 +13,25 @@ from .exceptions import MissingError
 Default = object()              # marks an argument that was not given
 
 
+class NewId:
+    """The id of a new record (made by ``new``), which has no row: it is
+    false, as in Odoo, and its values live in the environment's cache of new
+    records."""
+
+    __slots__ = ()
+
+    def __bool__(self):
+        return False
+
+    def __repr__(self):
+        return '<NewId 0x%x>' % id(self)
+
+
+def is_new(record):
+    """Whether the singleton ``record`` is a new record."""
+    return isinstance(record._ids[0], NewId)
+
+
 def _records_class():
     from .models import BaseModel
     return BaseModel
@@ -179,6 +198,8 @@ class Field:
         computed = env.transaction.computed
         if key in computed:
             return self.convert_to_record(computed[key], record)
+        if is_new(record):
+            return self._get_new(record)
         if not env.su and self.name != 'id':
             record.check_access_rights('read')
         if self.store:
@@ -212,16 +233,32 @@ class Field:
             for field in fields:
                 computed.pop((field, record._ids[0]), None)
 
+    def _get_new(self, record):
+        """The value of the field on a new record: the one assigned or given
+        to ``new``, else computed (related fields too), else empty."""
+        key = (self, record._ids[0])
+        new_values = record.env.transaction.new_values
+        if key in new_values:
+            return self.convert_to_record(new_values[key], record)
+        if (self.compute or self.related) and not record.env.is_protected(self, record):
+            return self.convert_to_record(self.compute_value(record), record)
+        return self.null(record)
+
     def __set__(self, records, value):
         env = records.env
         protected = env.transaction.protected.get(self, ())
         protected_ids = [id_ for id_ in records._ids if id_ in protected]
-        other_ids = [id_ for id_ in records._ids if id_ not in protected]
+        new_ids = [id_ for id_ in records._ids if isinstance(id_, NewId) and id_ not in protected]
+        other_ids = [id_ for id_ in records._ids
+                     if id_ not in protected and not isinstance(id_, NewId)]
         if protected_ids:
             # the ORM is computing this field: keep the value, write nothing
             for id_ in protected_ids:
                 rec = records.browse(id_)
                 env.transaction.computed[(self, id_)] = self.convert_to_cache(value, rec)
+        for id_ in new_ids:
+            # a new record has no row: its values stay in the cache
+            env.transaction.new_values[(self, id_)] = self.convert_to_cache(value, records.browse((id_,)))
         if other_ids:
             others = records.browse(other_ids)
             others.write({self.name: self.convert_to_write(value, others)})
@@ -298,6 +335,41 @@ class Selection(_String):
         if selection is not Default:
             kwargs['selection'] = selection
         super().__init__(string=string, **kwargs)
+
+
+class Reference(Selection):
+    """A reference to a record of any model of its selection, stored as the
+    text ``'model,id'``; reading it gives the record (or False)."""
+    type = 'reference'
+
+    def convert_to_cache(self, value, record):
+        if isinstance(value, _records_class()):
+            if len(value) > 1:
+                raise ValueError("Wrong value for %s: %r" % (self, value))
+            return '%s,%s' % (value._name, value.id) if value else False
+        if isinstance(value, str) and value:
+            model_name, _sep, res_id = value.partition(',')
+            if not (model_name and res_id.strip().isdigit()):
+                raise ValueError("Wrong value for %s: %r" % (self, value))
+            return '%s,%d' % (model_name, int(res_id))
+        return False
+
+    def convert_to_record(self, value, record):
+        if not value:
+            return False
+        model_name, res_id = value.split(',')
+        if model_name not in record.env:
+            return False
+        return record.env[model_name].browse(int(res_id)).exists() or False
+
+    def convert_to_write(self, value, record):
+        return self.convert_to_cache(value, record)
+
+    def convert_to_read(self, value, record):
+        return '%s,%s' % (value._name, value.id) if value else False
+
+    def convert_to_display_name(self, value, record):
+        return value.display_name if value else False
 
 
 class Boolean(Field):
@@ -535,6 +607,8 @@ class _RelationalMulti(_Relational):
         computed = record.env.transaction.computed
         if key in computed:
             return self.convert_to_record(computed[key], record)
+        if is_new(record):
+            return self._get_new(record)
         if self.compute or self.related:
             if record.env.is_protected(self, record):
                 return self.null(record)

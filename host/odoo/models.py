@@ -431,6 +431,24 @@ class BaseModel(metaclass=MetaModel):
             ids = tuple(ids)
         return self.__class__(self.env, ids, ids)
 
+    def new(self, values=None):
+        """A new record with ``values`` that has no row in the database: its
+        id is false, reading a field gives the value given or assigned, or
+        computes it; the form view's onchange methods work on such records."""
+        record = self.browse((fields.NewId(),))
+        for fname, value in (values or {}).items():
+            field = self._fields.get(fname)
+            if field is None:
+                raise ValueError("Invalid field %r on model %r" % (fname, self._name))
+            record.env.transaction.new_values[(field, record._ids[0])] = field.convert_to_cache(value, record)
+        return record
+
+    @property
+    def _origin(self):
+        """The records of ``self`` that exist in the database: a new record
+        made by ``new`` has no origin on the stand-in."""
+        return self.browse([id_ for id_ in self._ids if not isinstance(id_, fields.NewId)])
+
     def with_env(self, env):
         return self.__class__(env, self._ids, self._prefetch_ids)
 

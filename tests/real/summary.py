@@ -1,5 +1,5 @@
 """Reads the log of an Odoo test run and says how it went, in one closing
-line ("N passed, N failed, N skipped"), after the log lines of every failure
+line ("WHAT: N passed, N failed, N skipped"), after the log lines of every failure
 and error.  Exits 1 when a test failed, none ran, or anything was logged at
 ERROR or CRITICAL level (Odoo logs a failed install that way, not as a test)."""
 import re
@@ -10,7 +10,7 @@ LEVEL = re.compile(r"^\S+ \S+ \d+ (ERROR|CRITICAL) ")
 SKIPPED = re.compile(r" INFO \S+ odoo\.addons\.\S+: skipped ")
 
 
-def main(path):
+def main(path, what="lumq_spell on a real Odoo 17 server"):
     failed = errors = run = skipped = 0
     problems = []
     with open(path, encoding="utf-8", errors="replace") as log:
@@ -31,10 +31,9 @@ def main(path):
     for line in problems:
         print("  " + line)
     bad = failed + errors
-    print(f"lumq_spell on a real Odoo 17 server: {run - bad - skipped} passed, {bad} failed, "
-          f"{skipped} skipped")
+    print(f"{what}: {run - bad - skipped} passed, {bad} failed, {skipped} skipped")
     return 1 if bad or not run or problems else 0
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    sys.exit(main(*sys.argv[1:]))

@@ -7,16 +7,29 @@ addon lumq_spell.
 """
 import ast
 import re
+import sys
 
 import lumq_spell_base
 from lxml import etree
 from pypinyin import Style, lazy_pinyin
 
+from odoo import _ as odoo_gettext
 from odoo import api, fields, models, tools
 from odoo.addons.base.models.ir_model import mark_modified, model_xmlid, select_en, upsert_en
 from odoo.exceptions import UserError, ValidationError
 from odoo.osv import expression
 from odoo.tools import sql, unique
+
+
+def _(source, *args, **kwargs):
+    """Odoo's ``_`` for the messages of the spell models.
+
+    Odoo finds the addon whose translations to use from the file of the code
+    that calls ``_``, and the language from that code's ``self``.  The model
+    sources run from text, with no file of this addon, so the call is made
+    from here, with ``self`` of the method that asks."""
+    self = sys._getframe(1).f_locals.get("self")  # noqa: F841  (read by Odoo's _)
+    return odoo_gettext(source, *args, **kwargs)
 
 
 class DynamicVariable:

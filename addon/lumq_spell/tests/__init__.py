@@ -5,3 +5,5 @@ from . import test_search_view
 from . import test_spell_mixin
 from . import test_view_hook
 from . import test_robustness
+from . import test_ui_helpers
+from . import test_ui_tours

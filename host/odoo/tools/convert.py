@@ -44,6 +44,8 @@ class XmlImport:
                 self._tag_root(child, str2bool(child.get('noupdate', noupdate), noupdate))
             elif child.tag == 'record':
                 self._tag_record(child, noupdate)
+            elif child.tag == 'menuitem':
+                self._tag_menuitem(child, noupdate)
             elif child.tag == 'delete':
                 self._tag_delete(child)
             elif child.tag == 'function':
@@ -73,6 +75,9 @@ class XmlImport:
             elif node.get('type') == 'xml':
                 values[name] = '<?xml version="1.0"?>\n' + ''.join(
                     etree.tostring(child, encoding='unicode') for child in node)
+            elif node.get('type') == 'html':
+                values[name] = (node.text or '') + ''.join(
+                    etree.tostring(child, encoding='unicode') for child in node)
             else:
                 value = node.text or ''
                 if field is not None:
@@ -87,6 +92,40 @@ class XmlImport:
                 values[name] = value
         model._load_records([{'xml_id': xml_id, 'values': values, 'noupdate': noupdate}],
                             self.mode == 'update')
+
+    def _tag_menuitem(self, rec, noupdate):
+        """``<menuitem id= name= parent= action= sequence= groups=/>``: a
+        menu (named after its action when it has no name); ``groups`` lists
+        group XML ids, those prefixed with '-' are taken off."""
+        xml_id = _xmlid(self.module, rec.get('id'))
+        if self.mode == 'update' and noupdate and self.env['ir.model.data']._load_xmlid(xml_id):
+            return
+        values = {'parent_id': self.id_get(rec.get('parent')) if rec.get('parent') else False}
+        if rec.get('sequence'):
+            values['sequence'] = int(rec.get('sequence'))
+        if rec.get('active'):
+            values['active'] = str2bool(rec.get('active'))
+        action = rec.get('action')
+        if action:
+            action_xmlid = _xmlid(self.module, action)
+            res_model, res_id = self.env['ir.model.data']._xmlid_to_res_model_res_id(
+                action_xmlid, raise_if_not_found=True)
+            values['action'] = '%s,%d' % (res_model, res_id)
+            if not rec.get('name'):
+                values['name'] = self.env[res_model].browse(res_id).name
+        if rec.get('name'):
+            values['name'] = rec.get('name')
+        if rec.get('groups'):
+            commands = []
+            for group in rec.get('groups').split(','):
+                group = group.strip()
+                if group.startswith('-'):
+                    commands.append(Command.unlink(self.id_get(group[1:])))
+                else:
+                    commands.append(Command.link(self.id_get(group)))
+            values['groups_id'] = commands
+        self.env['ir.ui.menu']._load_records(
+            [{'xml_id': xml_id, 'values': values, 'noupdate': noupdate}], self.mode == 'update')
 
     def _tag_delete(self, rec):
         model = self.env[rec.get('model')]

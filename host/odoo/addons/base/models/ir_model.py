@@ -67,7 +67,7 @@ class Base(models.AbstractModel):
 
 FIELD_TYPES = [(key, key) for key in sorted(
     ['boolean', 'char', 'date', 'datetime', 'float', 'html', 'integer', 'many2many', 'many2one',
-     'many2one_reference', 'one2many', 'selection', 'text'])]
+     'many2one_reference', 'one2many', 'reference', 'selection', 'text'])]
 
 
 class IrModel(models.Model):

@@ -1,0 +1,163 @@
+/** @odoo-module **/
+// The bar of the letters A to Z and "#" above the records of list and kanban
+// views whose model stores pinyin spells.  A letter filters the view on the
+// records' first spell through a facet of the search bar, so it combines
+// with the other filters and with grouping, and the user removes it there or
+// by clicking the letter again.
+
+import { Component, useRef, useState } from "@odoo/owl";
+import { Domain } from "@web/core/domain";
+import { _t } from "@web/core/l10n/translation";
+import { useBus } from "@web/core/utils/hooks";
+
+/** The stored field that holds a record's first spell ("Z" for 张三). */
+export const FIRST_SPELL_FIELD = "lumq_first_spell";
+export const LETTERS = [..."ABCDEFGHIJKLMNOPQRSTUVWXYZ"];
+/** The key of the records whose first spell is not a letter, or empty. */
+export const OTHER_KEY = "#";
+export const KEYS = [...LETTERS, OTHER_KEY];
+
+/**
+ * Whether a view shows the navbar: the server marks the root of the arch
+ * with spell="lumq_spell" when the model's configuration asks for it, and
+ * the model must store the first spell for the filter to work.
+ *
+ * @param {Element} arch the root element of the view's arch
+ * @param {Object} fields the fields of the view's model
+ */
+export function hasSpellNavbar(arch, fields) {
+    return Boolean(
+        arch &&
+            arch.getAttribute("spell") === "lumq_spell" &&
+            fields &&
+            FIRST_SPELL_FIELD in fields
+    );
+}
+
+/**
+ * The domain of the records under a key: those whose first spell is the
+ * letter, or for "#" those whose first spell is anything else or nothing.
+ *
+ * @param {string} key a letter of LETTERS or OTHER_KEY
+ * @returns {string}
+ */
+export function keyDomain(key) {
+    if (key === OTHER_KEY) {
+        return new Domain([
+            "|",
+            [FIRST_SPELL_FIELD, "=", false],
+            [FIRST_SPELL_FIELD, "not in", LETTERS],
+        ]).toString();
+    }
+    return new Domain([[FIRST_SPELL_FIELD, "=", key]]).toString();
+}
+
+export class SpellNavbar extends Component {
+    static template = "lumq_spell.SpellNavbar";
+    static props = {};
+
+    setup() {
+        this.keys = KEYS;
+        this.rootRef = useRef("root");
+        // the key that Tab reaches when no key is active (roving tab stop)
+        this.state = useState({ focusKey: null });
+        // the facet may change without the navbar: removed from the search
+        // bar, or a favorite loaded
+        useBus(this.env.searchModel, "update", () => this.render());
+    }
+
+    get searchModel() {
+        return this.env.searchModel;
+    }
+
+    /** The search item of a key's filter, once the key has been used. */
+    searchItemOf(key) {
+        return Object.values(this.searchModel.searchItems).find(
+            (item) => item.lumqSpellKey === key
+        );
+    }
+
+    /** The key whose filter is in the search query, or null. */
+    get activeKey() {
+        const { query, searchItems } = this.searchModel;
+        for (const { searchItemId } of query) {
+            const key = searchItems[searchItemId]?.lumqSpellKey;
+            if (key) {
+                return key;
+            }
+        }
+        return null;
+    }
+
+    /** The one key reached by Tab: the active one, else the last focused. */
+    get tabStop() {
+        return this.activeKey || this.state.focusKey || this.keys[0];
+    }
+
+    get toolbarLabel() {
+        return _t("Filter by first letter");
+    }
+
+    titleOf(key) {
+        if (key === OTHER_KEY) {
+            return _t("First letter is not A to Z: digits, symbols or none");
+        }
+        return _t("First letter %s", key);
+    }
+
+    /**
+     * Show the records under ``key``, or all records again when ``key`` is
+     * the active one.  One letter at a time: another active letter's facet
+     * goes.
+     */
+    onClick(key) {
+        const active = this.activeKey;
+        if (active === key) {
+            this.searchModel.deactivateGroup(this.searchItemOf(key).groupId);
+            return;
+        }
+        const item = this.searchItemOf(key);
+        if (item) {
+            this.searchModel.toggleSearchItem(item.id);
+        } else {
+            // invisible: the filter shows as a facet, not in the Filters menu
+            this.searchModel.createNewFilters([
+                {
+                    description: key === OTHER_KEY ? _t("First letter: other") : _t("First letter: %s", key),
+                    domain: keyDomain(key),
+                    invisible: "True",
+                    lumqSpellKey: key,
+                },
+            ]);
+        }
+        if (active) {
+            this.searchModel.deactivateGroup(this.searchItemOf(active).groupId);
+        }
+    }
+
+    /** Arrow keys, Home and End move between the keys (Enter and Space are
+     * the buttons' own). */
+    onKeydown(ev) {
+        const index = this.keys.indexOf(ev.target.dataset.key);
+        if (index < 0) {
+            return;
+        }
+        const last = this.keys.length - 1;
+        const moves = {
+            ArrowRight: index === last ? 0 : index + 1,
+            ArrowDown: index === last ? 0 : index + 1,
+            ArrowLeft: index === 0 ? last : index - 1,
+            ArrowUp: index === 0 ? last : index - 1,
+            Home: 0,
+            End: last,
+        };
+        if (!(ev.key in moves) || ev.altKey || ev.ctrlKey || ev.metaKey || ev.shiftKey) {
+            return;
+        }
+        ev.preventDefault();
+        ev.stopPropagation();
+        const key = this.keys[moves[ev.key]];
+        this.state.focusKey = key;
+        this.rootRef.el.querySelector(`[data-key="${key}"]`).focus();
+    }
+}

@@ -1,0 +1,24 @@
+/** @odoo-module **/
+// List and kanban views show the letter bar when their arch asks for it
+// (see hasSpellNavbar).  The controllers' templates put it in a slot of the
+// Layout, between the control panel and the records; the component comes
+// from a getter of the controller, so that views that extend these
+// controllers show it too.
+
+import { patch } from "@web/core/utils/patch";
+import { KanbanController } from "@web/views/kanban/kanban_controller";
+import { ListController } from "@web/views/list/list_controller";
+import { SpellNavbar, hasSpellNavbar } from "./spell_navbar";
+
+const navbarGetter = {
+    /** The navbar component, or null when the view does not show it. */
+    get lumqSpellNavbar() {
+        if (!this.env.searchModel || !hasSpellNavbar(this.props.arch, this.props.fields)) {
+            return null;
+        }
+        return SpellNavbar;
+    },
+};
+
+patch(ListController.prototype, navbarGetter);
+patch(KanbanController.prototype, navbarGetter);

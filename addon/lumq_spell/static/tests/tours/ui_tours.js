@@ -1,0 +1,378 @@
+/** @odoo-module **/
+// Tours of the configuration screens and of the letter bar, run by
+// addon/lumq_spell/tests/test_ui_tours.py.  A step that logs
+// "lumq_spell screenshot: NAME" has the test save a screenshot; the test marks
+// the body with data-lumq-spell-shot="NAME" once it is saved.
+import { registry } from "@web/core/registry";
+import { stepUtils } from "@web_tour/tour_service/tour_utils";
+
+function screenshot(name) {
+    return [
+        {
+            content: `Take the screenshot ${name}`,
+            trigger: "body",
+            run() {
+                console.log(`lumq_spell screenshot: ${name}`);
+            },
+        },
+        {
+            content: `The screenshot ${name} is saved`,
+            trigger: `body[data-lumq-spell-shot="${name}"]`,
+            run() {},
+        },
+    ];
+}
+
+/** The names shown by the rows of a list view, in order. */
+function listNames() {
+    return [...document.querySelectorAll(".o_list_view .o_data_row")].map((row) =>
+        row.querySelector("[name=complete_name], [name=display_name], [name=name]").textContent.trim()
+    );
+}
+
+function assertSameNames(actual, expected, what) {
+    const sorted = (names) => [...names].sort().join(", ");
+    if (sorted(actual) !== sorted(expected)) {
+        throw new Error(`${what}: the list shows [${sorted(actual)}], not [${sorted(expected)}]`);
+    }
+}
+
+const Z_NAMES = ["张三", "赵六", "Zoe Ward"];
+
+function openConfigurationMenu() {
+    return [
+        ...stepUtils.goToAppSteps("base.menu_administration", "Open the Settings app"),
+        {
+            content: "Open the Technical menu",
+            trigger: '.o_menu_sections [data-menu-xmlid="base.menu_custom"]',
+        },
+        {
+            content: "Open the pinyin search configurations",
+            trigger: '.o_menu_sections .dropdown-item[data-menu-xmlid="lumq_spell.lumq_spell_config_menu"]',
+        },
+        {
+            content: "The list of configurations is shown",
+            trigger: ".o_list_view .o_list_button_add",
+            run() {},
+        },
+    ];
+}
+
+registry.category("web_tour.tours").add("lumq_spell_enable_from_menu", {
+    test: true,
+    url: "/web?debug=1",
+    steps: () => [
+        ...openConfigurationMenu(),
+        {
+            content: "Create a configuration",
+            trigger: ".o_list_view .o_list_button_add",
+        },
+        {
+            content: "The form explains what enabling does and costs",
+            trigger: ".o_form_view .o_lumq_spell_help:contains(records per second)",
+            run() {},
+        },
+        {
+            content: "Type the model's name",
+            trigger: ".o_field_widget[name=model_id] input",
+            run: "text Contact",
+        },
+        {
+            content: "Choose the model Contact",
+            trigger: ".o_field_widget[name=model_id] .o-autocomplete--dropdown-item a:contains(Contact)",
+            run() {
+                const items = [
+                    ...document.querySelectorAll(
+                        ".o_field_widget[name=model_id] .o-autocomplete--dropdown-item"
+                    ),
+                ];
+                const contact = items.find((item) => item.textContent.trim() === "Contact");
+                if (!contact) {
+                    throw new Error(
+                        `no model named Contact among ${items.map((i) => i.textContent.trim())}`
+                    );
+                }
+                contact.click();
+            },
+        },
+        {
+            content: "The model is chosen",
+            trigger: ".o_field_widget[name=model_id] input:propValue(Contact)",
+            run() {},
+        },
+        {
+            content: "Save",
+            trigger: ".o_form_button_save",
+        },
+        {
+            content: "The configuration is saved and counts the contacts",
+            trigger: ".o_form_view .o_form_saved .o_field_widget[name=record_count]",
+            extra_trigger: ".o_breadcrumb .active:contains(Contact)",
+            run() {
+                const count = Number(
+                    document.querySelector(".o_field_widget[name=record_count]").textContent.trim()
+                );
+                if (!(count >= 3)) {
+                    throw new Error(`the configuration counts ${count} contacts`);
+                }
+            },
+        },
+        ...screenshot("config_form_saved"),
+        {
+            content: "Back to the list of configurations",
+            trigger: ".o_breadcrumb li.o_back_button a",
+        },
+        {
+            content: "The list shows Contact with its record count",
+            trigger: ".o_list_view .o_data_row:contains(Contact) [name=record_count]",
+            run() {},
+        },
+        ...screenshot("config_list"),
+        ...stepUtils.goToAppSteps("contacts.menu_contacts", "Open Contacts"),
+        {
+            content: "Wait for the contacts",
+            trigger: ".o_kanban_view .o_kanban_record:contains(张三)",
+            run() {},
+        },
+        {
+            content: "Type zs into the search",
+            trigger: ".o_searchview_input",
+            run: "text zs",
+        },
+        {
+            content: "Search the contacts' names for it",
+            trigger: ".o_searchview_autocomplete .o_menu_item:first",
+        },
+        {
+            content: "Contacts shows 张三 and no one else",
+            trigger:
+                ".o_kanban_view:not(:has(.o_kanban_record:not(.o_kanban_ghost):not(:contains(张三)))) .o_kanban_record:contains(张三)",
+            run() {
+                const cards = document.querySelectorAll(
+                    ".o_kanban_view .o_kanban_record:not(.o_kanban_ghost)"
+                );
+                if (cards.length !== 1) {
+                    throw new Error(`typing zs shows ${cards.length} contacts, not 张三 alone`);
+                }
+            },
+        },
+        ...screenshot("contacts_search_zs"),
+    ],
+});
+
+registry.category("web_tour.tours").add("lumq_spell_letter_bar", {
+    test: true,
+    url: "/web#action=contacts.action_contacts&view_type=list",
+    steps: () => [
+        {
+            content: "The list shows the letter bar above the contacts",
+            trigger: ".o_list_view .o_lumq_spell_navbar [data-key=Z]",
+            extra_trigger: ".o_list_view .o_data_row:contains(李四)",
+            run() {
+                const keys = [
+                    ...document.querySelectorAll(".o_lumq_spell_navbar .o_lumq_spell_key"),
+                ].map((button) => button.textContent.trim());
+                if (keys.join("") !== "ABCDEFGHIJKLMNOPQRSTUVWXYZ#") {
+                    throw new Error(`the letter bar shows ${keys.join(" ")}`);
+                }
+            },
+        },
+        {
+            content: "Click Z",
+            trigger: ".o_lumq_spell_navbar [data-key=Z]",
+        },
+        {
+            content: "Z is highlighted and a facet shows the filter",
+            trigger: '.o_lumq_spell_navbar [data-key=Z].active[aria-pressed="true"]',
+            extra_trigger: ".o_searchview_facet:contains(Z)",
+            run() {},
+        },
+        {
+            content: "The list shows the contacts whose first spell is Z, and only them",
+            trigger: ".o_list_view:not(:has(.o_data_row:contains(李四))) .o_data_row:contains(赵六)",
+            run() {
+                assertSameNames(listNames(), Z_NAMES, "letter Z");
+            },
+        },
+        ...screenshot("contacts_letter_z"),
+        {
+            content: "Arrow keys move between the letters",
+            trigger: ".o_lumq_spell_navbar [data-key=Z]",
+            run() {
+                const bar = document.querySelector(".o_lumq_spell_navbar");
+                const z = bar.querySelector("[data-key=Z]");
+                if (z.getAttribute("tabindex") !== "0") {
+                    throw new Error("the active letter is not the bar's tab stop");
+                }
+                z.focus();
+                const press = (key) =>
+                    document.activeElement.dispatchEvent(
+                        new KeyboardEvent("keydown", { key, bubbles: true, cancelable: true })
+                    );
+                press("ArrowRight");
+                if (document.activeElement.dataset.key !== "#") {
+                    throw new Error(`ArrowRight from Z focuses ${document.activeElement.dataset.key}`);
+                }
+                press("ArrowRight");
+                press("ArrowLeft");
+                press("ArrowLeft");
+                if (document.activeElement.dataset.key !== "Z") {
+                    throw new Error(`arrows back to Z focus ${document.activeElement.dataset.key}`);
+                }
+                press("Home");
+                if (document.activeElement.dataset.key !== "A") {
+                    throw new Error(`Home focuses ${document.activeElement.dataset.key}`);
+                }
+                press("End");
+                if (document.activeElement.dataset.key !== "#") {
+                    throw new Error(`End focuses ${document.activeElement.dataset.key}`);
+                }
+            },
+        },
+        {
+            content: "Click # for the contacts whose first spell is not a letter",
+            trigger: ".o_lumq_spell_navbar [data-key='#']",
+        },
+        {
+            content: "# replaces Z: one facet, one highlighted key",
+            trigger: ".o_lumq_spell_navbar [data-key='#'].active",
+            extra_trigger: ".o_list_view .o_data_row:contains(1号仓库)",
+            run() {
+                if (document.querySelectorAll(".o_lumq_spell_navbar .active").length !== 1) {
+                    throw new Error("more than one key is highlighted");
+                }
+                const facets = [...document.querySelectorAll(".o_searchview_facet")].map((f) =>
+                    f.textContent.trim()
+                );
+                if (facets.length !== 1) {
+                    throw new Error(`the search shows the facets ${facets.join(" | ")}`);
+                }
+                assertSameNames(listNames(), ["1号仓库"], "key #");
+            },
+        },
+        {
+            content: "Click # again: the filter goes",
+            trigger: ".o_lumq_spell_navbar [data-key='#'].active",
+        },
+        {
+            content: "Every contact is listed again and no key is highlighted",
+            trigger: ".o_list_view .o_data_row:contains(李四)",
+            extra_trigger: ".o_lumq_spell_navbar:not(:has(.active))",
+            run() {
+                if (document.querySelector(".o_searchview_facet")) {
+                    throw new Error("a facet is left in the search");
+                }
+            },
+        },
+        {
+            content: "Search the names for 三 as well",
+            trigger: ".o_searchview_input",
+            run: "text 三",
+        },
+        {
+            content: "Search the contacts' names for it",
+            trigger: ".o_searchview_autocomplete .o_menu_item:first",
+        },
+        {
+            content: "Click Z again",
+            trigger: ".o_lumq_spell_navbar [data-key=Z]",
+            extra_trigger: ".o_searchview_facet:contains(三)",
+        },
+        {
+            content: "The letter combines with the search: 张三 alone",
+            trigger: ".o_list_view:not(:has(.o_data_row:contains(赵六))) .o_data_row:contains(张三)",
+            extra_trigger: ".o_lumq_spell_navbar [data-key=Z].active",
+            run() {
+                assertSameNames(listNames(), ["张三"], "letter Z and 三");
+            },
+        },
+        {
+            content: "Remove the name search's facet",
+            trigger: ".o_searchview_facet:contains(三) .o_facet_remove",
+        },
+        {
+            content: "The letter filter stays",
+            trigger: ".o_list_view .o_data_row:contains(Zoe Ward)",
+            extra_trigger: ".o_lumq_spell_navbar [data-key=Z].active",
+            run() {
+                assertSameNames(listNames(), Z_NAMES, "letter Z after removing 三");
+            },
+        },
+        {
+            content: "Switch to the kanban view",
+            trigger: ".o_switch_view.o_kanban",
+        },
+        {
+            content: "The kanban shows the bar with Z active and the Z contacts only",
+            trigger: ".o_kanban_view .o_lumq_spell_navbar [data-key=Z].active",
+            extra_trigger: ".o_kanban_view .o_kanban_record:contains(Zoe Ward)",
+            run() {
+                const names = [
+                    ...document.querySelectorAll(".o_kanban_record:not(.o_kanban_ghost)"),
+                ].map((card) => card.querySelector(".o_kanban_record_title, [name=display_name]")?.textContent.trim());
+                assertSameNames(names, Z_NAMES, "kanban, letter Z");
+            },
+        },
+        ...screenshot("contacts_kanban_letter_z"),
+        {
+            content: "Remove the letter's facet from the search bar",
+            trigger: ".o_searchview_facet .o_facet_remove",
+        },
+        {
+            content: "No key is highlighted any more",
+            trigger: ".o_kanban_view .o_lumq_spell_navbar:not(:has(.active))",
+            extra_trigger: ".o_kanban_view .o_kanban_record:contains(李四)",
+            run() {},
+        },
+    ],
+});
+
+registry.category("web_tour.tours").add("lumq_spell_screens_in_chinese", {
+    test: true,
+    url: "/web?debug=1",
+    steps: () => [
+        ...stepUtils.goToAppSteps("base.menu_administration", "打开设置"),
+        {
+            content: "Open the Technical menu",
+            trigger: '.o_menu_sections [data-menu-xmlid="base.menu_custom"]',
+        },
+        {
+            content: "The menu reads 拼音搜索",
+            trigger:
+                '.o_menu_sections .dropdown-item[data-menu-xmlid="lumq_spell.lumq_spell_config_menu"]:contains(拼音搜索)',
+        },
+        {
+            content: "The list's breadcrumb and columns are in Chinese",
+            trigger: ".o_breadcrumb .active:contains(拼音搜索)",
+            extra_trigger: ".o_list_view th:contains(记录数)",
+            run() {},
+        },
+        {
+            content: "Create a configuration",
+            trigger: ".o_list_view .o_list_button_add",
+        },
+        {
+            content: "The form's labels and help are in Chinese",
+            trigger: ".o_form_view .o_lumq_spell_help:contains(启用后)",
+            extra_trigger: ".o_form_view .o_form_label:contains(源字段)",
+            run() {
+                const text = document.querySelector(".o_form_view").textContent;
+                for (const words of ["模型", "显示字母导航栏", "每秒"]) {
+                    if (!text.includes(words)) {
+                        throw new Error(`the form does not read ${words}`);
+                    }
+                }
+            },
+        },
+        ...screenshot("config_form_zh_CN"),
+        {
+            content: "Leave the new record",
+            trigger: ".o_form_button_cancel",
+        },
+        {
+            content: "Back on the list",
+            trigger: ".o_list_view .o_list_button_add",
+            run() {},
+        },
+    ],
+});

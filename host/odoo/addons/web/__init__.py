@@ -1,0 +1,1 @@
+"""The web client addon of the stand-in: nothing to load."""
