@@ -13,6 +13,7 @@ import subprocess
 import sys
 import time
 
+from common import table
 from harness import BUILD, ROOT
 
 # size -> repeats of "enabling a model"; 0 measures the fixed part
@@ -89,41 +90,6 @@ def enable_rows(plan):
                 progress(f"   enabling with {size:,} records ({repeat + 1}/{repeats})")
                 runs[size].append(python("enable.py", size))
     return enable.rows(runs)
-
-
-# -- the table ----------------------------------------------------------------------------
-
-def number(value):
-    if isinstance(value, int):
-        return str(value)
-    if abs(value) >= 100:
-        return f"{value:,.0f}"
-    if abs(value) >= 10:
-        return f"{value:.1f}"
-    return f"{value:.3f}"
-
-
-def verdict(row):
-    target = row["target"]
-    if target.startswith("<= "):
-        return f"{target}: {'met' if row['min'] <= float(target[3:]) else 'MISSED'}"
-    return target
-
-
-def table(rows):
-    header = ["Benchmark", "Figure", "Unit", "n", "min", "median", "Target"]
-    lines = [[row["section"], row["figure"], row["unit"], str(row["n"]), number(row["min"]),
-              number(row["median"]), verdict(row)] for row in rows]
-    widths = [max(len(line[i]) for line in [header] + lines) for i in range(len(header))]
-    right = {3, 4, 5}
-
-    def cells(line):
-        return "| " + " | ".join(cell.rjust(width) if i in right else cell.ljust(width)
-                                 for i, (cell, width) in enumerate(zip(line, widths))) + " |"
-
-    rule = "|" + "|".join(("-" * (width + 1) + ":") if i in right else "-" * (width + 2)
-                          for i, width in enumerate(widths)) + "|"
-    return "\n".join([cells(header), rule] + [cells(line) for line in lines])
 
 
 def versions():
