@@ -150,7 +150,7 @@ class LumqSpellConfig(models.Model):
                 "spell_field_name": record.spell_field_name,
             })
             record._extend_search_view()
-            self.env[record.model_name].search([])._compute_spell()
+            self.env[record.model_name]._compute_all_spells()
         self.env.registry.clear_cache()
         return records
 
@@ -183,7 +183,7 @@ class LumqSpellConfig(models.Model):
                 # a configured model whose code is no longer loaded has no
                 # records to compute
                 if record.model_name in self.env:
-                    self.env[record.model_name].search([])._compute_spell()
+                    self.env[record.model_name]._compute_all_spells()
         for record in self.with_context({"ignore_extend_search_view": True}):
             record._extend_search_view()
         self.env.registry.clear_cache()

@@ -14,9 +14,23 @@ class SpellMixin(models.Model):
             return ""
         return "".join(lazy_pinyin(self._get_spell_text(text), style=Style.FIRST_LETTER))
 
-    lumq_full_spell = fields.Char("Spell", compute="_compute_spell", store=True)
-    lumq_simple_spell = fields.Char("Simple spell", compute="_compute_spell", store=True)
-    lumq_first_spell = fields.Char("First spell", compute="_compute_spell", store=True)
+    # precompute: a new record's spells go into its INSERT, not into an
+    # UPDATE after it
+    lumq_full_spell = fields.Char("Spell", compute="_compute_spell", store=True, precompute=True)
+    lumq_simple_spell = fields.Char("Simple spell", compute="_compute_spell", store=True,
+                                    precompute=True)
+    lumq_first_spell = fields.Char("First spell", compute="_compute_spell", store=True,
+                                   precompute=True)
+
+    def _get_spell_source_name(self):
+        """The name of the source field: the configured one while the model
+        has it, else the display-name field; False when there is neither."""
+        if hasattr(self, "_spell_rec_name") and self._spell_rec_name:
+            # a configured field that has since been deleted falls back to
+            # the display-name field, as an empty one does
+            if self._spell_rec_name in self._fields:
+                return self._spell_rec_name
+        return self._rec_name
 
     @api.depends()
     def _compute_spell(self):
@@ -32,14 +46,9 @@ class SpellMixin(models.Model):
         # own record) never see them: they derive from a field the writer
         # could read and write.
         with self.env.protecting(spell_fields, records):
+            spell_rec_name = self._get_spell_source_name()
+            source = self._fields.get(spell_rec_name) if spell_rec_name else None
             for record in records:
-                spell_rec_name = record._rec_name
-                if hasattr(record, "_spell_rec_name") and record._spell_rec_name:
-                    # a configured field that has since been deleted falls
-                    # back to the display-name field, as an empty one does
-                    if record._spell_rec_name in record._fields:
-                        spell_rec_name = record._spell_rec_name
-                source = record._fields.get(spell_rec_name)
                 if source is not None and self.env.is_protected(source, record):
                     # The record is being created (a write made while it is,
                     # such as an inverse): its source value is not settled,
