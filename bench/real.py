@@ -23,7 +23,7 @@ from common import chinese_names, rate_row, ratio_row, side_by_side, table
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, os.environ["LUMQ_ODOO_SRC"])
-LOGS = Path(os.environ.get("LUMQ_LOG_DIR", ROOT / "build-real" / "logs"))
+LOGS = Path(os.environ.get("LUMQ_LOG_DIR") or ROOT / "build-real" / "logs")
 timer = time.perf_counter
 
 SPELLS = ("lumq_full_spell", "lumq_simple_spell", "lumq_first_spell")

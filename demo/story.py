@@ -22,7 +22,7 @@ from types import SimpleNamespace
 ROOT = Path(__file__).resolve().parents[1]
 REAL_SERVER = bool(os.environ.get("LUMQ_ODOO_CONF"))
 TEMPLATE = os.environ.get("LUMQ_TEMPLATE", "")
-SERVER_LOG = Path(os.environ.get("LUMQ_LOG_DIR", ROOT / "build-real" / "logs")) / "demo.log"
+SERVER_LOG = Path(os.environ.get("LUMQ_LOG_DIR") or ROOT / "build-real" / "logs") / "demo.log"
 
 if REAL_SERVER:
     sys.path.insert(0, os.environ["LUMQ_ODOO_SRC"])

@@ -6,11 +6,13 @@ Chinese-speaking administrator sees the menu and the form in Chinese.
 Each tour saves screenshots: a step logs ``lumq_spell screenshot: NAME``, the
 test captures the page through the browser's DevTools connection, saves
 NAME.png and marks the page, and the tour goes on once the mark is there.
-The pictures go to docs/screenshots of the repository when the addon runs
-from it, else to the screenshots folder of Odoo's configuration.
+The pictures go to the folder named by LUMQ_SCREENSHOTS (the README's are
+made with LUMQ_SCREENSHOTS=docs/screenshots, relative to the repository),
+else to the screenshots folder of Odoo's configuration.
 """
 import base64
 import logging
+import os
 from pathlib import Path
 
 import odoo.tools
@@ -22,9 +24,8 @@ SCREENSHOT_MESSAGE = "lumq_spell screenshot: "
 
 
 def screenshots_dir():
-    repository = Path(__file__).resolve().parents[3]
-    if (repository / "model_sources").is_dir() and (repository / "addon" / "lumq_spell").is_dir():
-        return repository / "docs" / "screenshots"
+    if folder := os.environ.get("LUMQ_SCREENSHOTS"):
+        return Path(__file__).resolve().parents[3] / folder
     return Path(odoo.tools.config["screenshots"]) / "lumq_spell"
 
 
