@@ -10,6 +10,7 @@ and a number of contacts with Chinese names, made once per size and kept
 its part of the work in processes of its own.
 """
 import gc
+import hashlib
 import json
 import os
 import statistics
@@ -80,11 +81,29 @@ def enable(env):
 
 # -- the databases --------------------------------------------------------------------
 
+def addon_version():
+    """A digest of the addon and its model sources: a database made with
+    another version of them is made anew."""
+    digest = hashlib.sha256()
+    for folder in ("model_sources", "addon/lumq_spell"):
+        for path in sorted((ROOT / folder).rglob("*")):
+            if path.is_file() and "tests" not in path.relative_to(ROOT / folder).parts:
+                digest.update(path.read_bytes())
+    return digest.hexdigest()[:8]
+
+
+def databases(prefix):
+    return psql("postgres", f"SELECT datname FROM pg_database WHERE datname LIKE '{prefix}%'").split()
+
+
 def bench_db(size):
-    """The name of a database with lumq_spell and ``size`` contacts, made once."""
-    db = f"lumq_bench_{size}"
+    """The name of a database with this version of lumq_spell and ``size``
+    contacts, made once (databases of other versions are dropped)."""
+    db = f"lumq_bench_{size}_{addon_version()}"
     if database_exists(db):
         return db
+    for old in databases(f"lumq_bench_{size}_"):
+        subprocess.run(["dropdb", old], check=True)
     progress(f"   making {db} (once)")
     template = subprocess.run([str(ROOT / "env" / "odoo" / "template")], check=True, text=True,
                               stdout=subprocess.PIPE).stdout.strip()
@@ -213,8 +232,10 @@ def measure_search(size, repeats, text="zs"):
     from lxml import etree
     from odoo.tools.safe_eval import safe_eval
 
-    db = f"lumq_bench_search_{size}"
+    db = f"lumq_bench_search_{size}_{addon_version()}"
     if not database_exists(db):
+        for old in databases(f"lumq_bench_search_{size}_"):
+            subprocess.run(["dropdb", old], check=True)
         progress(f"   enabling contacts in {db} (once)")
         copy_database(bench_db(size), db + "_part")
         env = odoo_env(db + "_part")
