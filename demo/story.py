@@ -30,7 +30,8 @@ else:
     sys.path.insert(0, str(ROOT / "env"))
     import lumq_paths
 
-    lumq_paths.set_up()
+    # the addon's test package (its web client search) imports the test addons
+    lumq_paths.set_up(addons_dirs=(ROOT / "addon", ROOT / "tests" / "addons"))
 
 from lxml import etree  # noqa: E402
 

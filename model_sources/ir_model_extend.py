@@ -12,6 +12,11 @@ class IrModelExtend(models.Model):
         string="Field Name",
         help="The field name to be used for spell",
     )
+    spell_search_as_typed = fields.Boolean(
+        string="Search As People Type",
+        default=False,
+        help="Whether the model's searches read queries as people type them",
+    )
     spell_can_be_enabled = fields.Boolean(
         string="Spell Search Can Be Enabled",
         compute="_compute_spell_can_be_enabled",
@@ -157,7 +162,7 @@ class IrModelExtend(models.Model):
                 mixin._inherit_children.discard(model_name)
             model_class._BaseModel__base_classes = tuple(bases)
             # what the mixin's set-up and _instanciate_spell put on the class
-            for attr in ("_rec_names_search", "_spell_rec_name"):
+            for attr in ("_rec_names_search", "_spell_rec_name", "_spell_search_as_typed"):
                 if attr in model_class.__dict__:
                     delattr(model_class, attr)
             model_class._build_model_attributes(self.pool)
@@ -174,12 +179,15 @@ class IrModelExtend(models.Model):
         # classes of every addon loaded so far.
         model._prepare_setup()
         spell_rec_name = model_data.get("spell_field_name") or None
+        # None before the addon's update adds the column
+        search_as_typed = bool(model_data.get("spell_search_as_typed"))
         if isinstance(model, self.pool["lumq_spell.spell_mixin"]):
             # The model carries its spell class already: keep it, and follow
             # a change of the configured source field in this registry.  The
             # model's _inherit would not tell: a class of an addon loaded
             # later, on top of the spell class, hides the spell class's one.
             type(model)._spell_rec_name = spell_rec_name
+            type(model)._spell_search_as_typed = search_as_typed
             return None
         if model._abstract or model._transient or not model._auto:
             # such models cannot store the spell fields
@@ -190,6 +198,7 @@ class IrModelExtend(models.Model):
             _name = model_name
             _inherit = ["lumq_spell.spell_mixin", model_name]
             _spell_rec_name = spell_rec_name
+            _spell_search_as_typed = search_as_typed
             _module = None
             _lumq_spell_class = True
 
@@ -242,7 +251,28 @@ class IrModelExtend(models.Model):
     def _register_hook(self):
         super(IrModelExtend, self)._register_hook()
         self._unlink_stray_xmlids()
+        self._add_missing_spell_columns()
         self._compute_missing_spells()
+
+    def _add_missing_spell_columns(self):
+        """Add the spell columns that a model enabled by an earlier version of
+        the addon lacks: a spell field added since (lumq_spell_variants).
+        Updating the addon does not set up the tables of the models that the
+        spell class extends; their records could not be read without it."""
+        spell_fields = [name for name, field in self.env["lumq_spell.spell_mixin"]._fields.items()
+                        if name.startswith("lumq_") and field.store]
+        names = []
+        for model_data in self._read_spell_marks():
+            model = self.env.get(model_data["model"])
+            if model is None or "lumq_full_spell" not in model._fields or not model._auto:
+                continue
+            # a model being enabled gets its columns after this set-up
+            if not sql.column_exists(self._cr, model._table, "lumq_full_spell"):
+                continue
+            if not all(sql.column_exists(self._cr, model._table, name) for name in spell_fields):
+                names.append(model._name)
+        if names:
+            self.pool.init_models(self._cr, names, dict(self._context, update_custom_fields=True))
 
     def _compute_missing_spells(self):
         """Compute the spells that records of enabled models lack: those that
@@ -255,7 +285,11 @@ class IrModelExtend(models.Model):
             # a model being enabled gets its columns after this set-up
             if not sql.column_exists(self._cr, model._table, "lumq_full_spell"):
                 continue
-            self._cr.execute(f'SELECT id FROM "{model._table}" WHERE lumq_full_spell IS NULL')
+            where = "lumq_full_spell IS NULL"
+            if model._spell_search_as_typed:
+                # spells computed by a process that did not search as typed yet
+                where += " OR (lumq_spell_variants IS NULL AND lumq_full_spell <> '')"
+            self._cr.execute(f'SELECT id FROM "{model._table}" WHERE {where}')
             ids = [row[0] for row in self._cr.fetchall()]
             if ids:
                 model.browse(ids)._compute_spell()

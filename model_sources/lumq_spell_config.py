@@ -29,6 +29,17 @@ class LumqSpellConfig(models.Model):
         help="The field whose text is transliterated; empty: the record's display name field.",
     )
     spell_field_name = fields.Char(string="Field Name", related="spell_field_id.name", store=True)
+    search_as_typed = fields.Boolean(
+        string="Search as people type",
+        default=False,
+        help="Read what people type as they type it: case, spaces and apostrophes do not "
+        "matter (Zhang San, zhang san), Chinese characters and pinyin may be mixed (\u5f20s, "
+        "zhang\u4e09), names of several words are found by the initials and the spell of "
+        "all their words (Alice \u9648: ac, alicechen), and the other readings of a name "
+        "are found too, surname readings first (\u66fe\u56fd\u85e9: zengguofan, zgf). "
+        "Recommended for people's names. Each record stores its other readings as well; "
+        "switching this computes the model's spells again.",
+    )
     spell_navbar_view_ids = fields.Many2many(
         "ir.ui.view",
         string="spell_navbar_view_ids",
@@ -148,6 +159,7 @@ class LumqSpellConfig(models.Model):
             record.model_id.write({
                 "is_spell_attached": True,
                 "spell_field_name": record.spell_field_name,
+                "spell_search_as_typed": record.search_as_typed,
             })
             record._extend_search_view()
             self.env[record.model_name]._compute_all_spells()
@@ -170,15 +182,16 @@ class LumqSpellConfig(models.Model):
         new_model_ids = records.mapped("model_id").ids
         del_ids = [model_id for model_id in old_model_ids if model_id not in new_model_ids]
         for model in self.env["ir.model"].browse(del_ids):
-            model.write({"is_spell_attached": False})
+            model.write({"is_spell_attached": False, "spell_search_as_typed": False})
         # Only a change of model or field concerns the records: the written
         # configurations' models are marked and their spells computed; the
         # other configured models keep theirs as they are.
-        if "model_id" in vals or "spell_field_id" in vals:
+        if "model_id" in vals or "spell_field_id" in vals or "search_as_typed" in vals:
             for record in self:
                 record.model_id.write({
                     "is_spell_attached": True,
                     "spell_field_name": record.spell_field_name,
+                    "spell_search_as_typed": record.search_as_typed,
                 })
                 # a configured model whose code is no longer loaded has no
                 # records to compute
@@ -193,7 +206,7 @@ class LumqSpellConfig(models.Model):
         """unlink"""
         self.extended_search_view_ids = [(2, view_id) for view_id in self.mapped("extended_search_view_ids").ids]
         for record in self:
-            record.model_id.write({"is_spell_attached": False})
+            record.model_id.write({"is_spell_attached": False, "spell_search_as_typed": False})
         result = super(LumqSpellConfig, self).unlink()
         self.env.registry.clear_cache()
         self.pool.setup_models(self._cr)
@@ -249,6 +262,11 @@ class LumqSpellConfig(models.Model):
             return extensions
         view_name = f"{self.model_name} search view spell extend"
         indent = " " * 20
+        _self = DynamicVariable("self")
+        spell_leaves = [("lumq_full_spell", "ilike", _self), ("lumq_simple_spell", "ilike", _self)]
+        if self.search_as_typed:
+            spell_leaves.append(("lumq_spell_typed", "ilike", _self))
+        spell_domain = ["|"] * (len(spell_leaves) - 1) + spell_leaves
         for view in search_views:
             if view.inherit_id:
                 continue
@@ -266,10 +284,7 @@ class LumqSpellConfig(models.Model):
                 # The view has no such field: add one through an inheriting
                 # view, so that deleting the configuration removes it again.
                 field = etree.Element("field", {"name": target_rec_name})
-                field.set(
-                    "filter_domain",
-                    "['|', ('lumq_full_spell', 'ilike', self), ('lumq_simple_spell', 'ilike', self)]",
-                )
+                field.set("filter_domain", str(spell_domain))
                 position = "inside"
                 expr = "/*"
             else:
@@ -292,11 +307,7 @@ class LumqSpellConfig(models.Model):
                     match = re.search(pattern_general, domain)
                 new_domain += domain
                 domain = self._eval_filter_domain(new_domain, eval_context, filter_domain, view)
-                _self = DynamicVariable("self")
-                domain = expression.OR([
-                    domain,
-                    ["|", ("lumq_full_spell", "ilike", _self), ("lumq_simple_spell", "ilike", _self)],
-                ])
+                domain = expression.OR([domain, spell_domain])
                 field = etree.Element(target_field.tag, dict(target_field.attrib))
                 field.set("filter_domain", str(domain))
                 position = "replace"
@@ -309,11 +320,12 @@ class LumqSpellConfig(models.Model):
                 "arch": f"""<xpath expr="{expr}" position="{position}">\n{indent}{etree.tostring(field).decode("utf-8")}\n{indent}</xpath>""",
             })
         if not search_views:
+            own_domain = str(["|"] + spell_domain + [(target_rec_name, "ilike", _self)])
             extensions.append({
                 "name": view_name,
                 "model": self.model_name,
                 "type": "search",
-                "arch": f"""<search>\n{indent}<field name="{target_rec_name}" filter_domain="['|', '|', ('lumq_full_spell', 'ilike', self), ('lumq_simple_spell', 'ilike', self), ('{target_rec_name}', 'ilike', self)]"/>\n{" " * 16}</search>""",
+                "arch": f"""<search>\n{indent}<field name="{target_rec_name}" filter_domain="{own_domain}"/>\n{" " * 16}</search>""",
             })
         return extensions
 

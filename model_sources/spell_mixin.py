@@ -21,6 +21,31 @@ class SpellMixin(models.Model):
                                     precompute=True)
     lumq_first_spell = fields.Char("First spell", compute="_compute_spell", store=True,
                                    precompute=True)
+    # Search as people type (an option of the configuration, off by default):
+    # the spells of the source text normalised as a query is (lower case, no
+    # spaces or punctuation), the plain reading first and then its other
+    # readings, separated by spaces; empty while the option is off.
+    lumq_spell_variants = fields.Text("Spell variants", compute="_compute_spell", store=True,
+                                      precompute=True)
+    # what a search matches against the normalised spells
+    lumq_spell_typed = fields.Char("Spell as typed", compute="_compute_spell_typed",
+                                   search="_search_spell_typed")
+
+    # whether the model searches as people typed: set per model on the class
+    # that puts this mixin on it, from its ir.model row
+    _spell_search_as_typed = False
+    # readings of a record's text stored at most, the plain one included
+    _spell_variant_limit = 16
+    # other readings than the plain one are those of the text's first
+    # characters only: a name is short, and a long text's storage stays small
+    _spell_variant_text_limit = 50
+    # readings of a query's Chinese characters searched at most
+    _spell_query_readings = 8
+    # combinations of readings looked at, at most, to find those wanted
+    _spell_combination_steps = 2000
+    # the Chinese characters (CJK unified ideographs, their extensions and
+    # compatibility ideographs)
+    _spell_han = "[\u3400-\u4dbf\u4e00-\u9fff\uf900-\ufaff\U00020000-\U0003134f]"
 
     def _get_spell_source_name(self):
         """The name of the source field: the configured one while the model
@@ -37,8 +62,7 @@ class SpellMixin(models.Model):
         # Records deleted meanwhile have nothing to compute: a write on them
         # behaves as without spells.
         records = self.exists()
-        spell_fields = [self._fields[name] for name in
-                        ("lumq_full_spell", "lumq_simple_spell", "lumq_first_spell")]
+        spell_fields = [self._fields[name] for name in self._spell_stored_fields]
         # The values are stored the way the ORM stores what it computes:
         # kept in the cache and written at the next flush, with no write()
         # per record and field.  So the model's own write() logic and its
@@ -48,7 +72,11 @@ class SpellMixin(models.Model):
         with self.env.protecting(spell_fields, records):
             spell_rec_name = self._get_spell_source_name()
             source = self._fields.get(spell_rec_name) if spell_rec_name else None
+            # records just created whose spells the ORM computed (see create)
+            settled_ids = set(self.env.context.get("lumq_spell_settled_ids") or ())
             for record in records:
+                if record.id in settled_ids:
+                    continue
                 if source is not None and self.env.is_protected(source, record):
                     # The record is being created (a write made while it is,
                     # such as an inverse): its source value is not settled,
@@ -60,13 +88,21 @@ class SpellMixin(models.Model):
                     record.lumq_simple_spell = record.get_simple_spell(record[spell_rec_name])
                     simple_spell = record.lumq_simple_spell
                     record.lumq_first_spell = simple_spell[0].upper() if simple_spell else ""
+                    record.lumq_spell_variants = (
+                        record.get_spell_variants(record[spell_rec_name])
+                        if self._spell_search_as_typed else False
+                    )
                 else:
                     record.lumq_full_spell = False
                     record.lumq_simple_spell = False
                     record.lumq_first_spell = False
+                    record.lumq_spell_variants = False
         # computed now: the ORM need not compute them again for new records
         for field in spell_fields:
             self.env.remove_to_compute(field, records)
+
+    _spell_stored_fields = ("lumq_full_spell", "lumq_simple_spell", "lumq_first_spell",
+                            "lumq_spell_variants")
 
     # records computed, stored and dropped from the cache at a time when all
     # the records of a model are computed
@@ -78,7 +114,7 @@ class SpellMixin(models.Model):
         Each batch is stored and leaves the cache before the next one, so the
         memory it takes stays the same however many records there are."""
         ids = self.with_context(active_test=False).search([]).ids
-        spell_fields = ["lumq_full_spell", "lumq_simple_spell", "lumq_first_spell"]
+        spell_fields = list(self._spell_stored_fields)
         for start in range(0, len(ids), self._spell_batch_size):
             batch = self.browse(ids[start:start + self._spell_batch_size])
             batch._compute_spell()
@@ -87,13 +123,34 @@ class SpellMixin(models.Model):
 
     @api.model_create_multi
     def create(self, vals_list):
+        # The ORM computes the spells of a new record for its INSERT from the
+        # created values.  When the source is a column of the model's own,
+        # that value is settled and the spells are right: computing them
+        # again would only repeat the transliteration.
+        settled = self._spell_source_is_own_column()
+        settled = [settled and not any(name in vals for name in self._spell_stored_fields)
+                   for vals in vals_list]
         records = super(SpellMixin, self).create(vals_list)
-        records.with_context({"disable_spell_compute": True})._compute_spell()
+        settled_ids = tuple(record.id for record, done in zip(records, settled) if done)
+        records.with_context(
+            {"disable_spell_compute": True, "lumq_spell_settled_ids": settled_ids}
+        )._compute_spell()
         return records
+
+    @api.model
+    def _spell_source_is_own_column(self):
+        """Whether the source field is a plain column of the model's table:
+        neither computed, related nor inherited.  Any other source (a display
+        name computed from other fields, a field of an _inherits parent) is
+        settled only once the record is created."""
+        name = self._get_spell_source_name()
+        field = self._fields.get(name) if name else None
+        return bool(field is not None and field.store and field.column_type
+                    and not field.compute and not field.related and not field.inherited)
 
     def write(self, vals):
         result = super(SpellMixin, self).write(vals)
-        if any(name in vals for name in ("lumq_full_spell", "lumq_simple_spell", "lumq_first_spell")):
+        if any(name in vals for name in self._spell_stored_fields):
             return result
         if not self.env.context.get("disable_spell_compute"):
             self._compute_spell()
@@ -147,7 +204,141 @@ class SpellMixin(models.Model):
         if not name or operator not in ("ilike", "like", "=ilike", "=like", "="):
             return query
         spell_domain = ["|", ("lumq_full_spell", operator, name), ("lumq_simple_spell", operator, name)]
+        if self._spell_search_as_typed:
+            spell_domain = expression.OR([spell_domain, [("lumq_spell_typed", operator, name)]])
         return self._search(
             expression.AND([domain or [], expression.OR([[("id", "in", query)], spell_domain])]),
             limit=limit, order=order,
         )
+
+    # -- search as people type --
+
+    def _spell_words(self, text, surnames=False):
+        """The words of a text as a search reads them: one per Chinese
+        character, with its readings, and one per run of other letters and
+        digits, lower-cased, read as itself.  Spaces, apostrophes and other
+        punctuation only separate words.  Each word is the list of its
+        readings, the plain pypinyin reading first (phrases read as pypinyin
+        reads them); with ``surnames``, a surname that begins the text comes
+        first with its surname readings."""
+        text = unicodedata.normalize("NFKC", text).lower()
+        words = []
+        # runs of Chinese characters, and words of other letters and digits
+        # (Chinese characters are word characters too: a word stops there)
+        han = self._spell_han
+        for run in re.finditer("(%s+)|(?:(?!%s)[^\\W_])+" % (han, han), text):
+            chars = run.group()
+            if not run.group(1):
+                words.append([chars])
+                continue
+            plain = lazy_pinyin(chars)
+            readings = pinyin(chars, heteronym=True, style=Style.NORMAL)
+            if len(plain) != len(chars) or len(readings) != len(chars):
+                # characters without a reading come back grouped: read one
+                # character at a time
+                plain = [lazy_pinyin(char)[0] for char in chars]
+                readings = [pinyin(char, heteronym=True, style=Style.NORMAL)[0] for char in chars]
+            for first, others in zip(plain, readings):
+                words.append(list(unique([first.lower()] + [r.lower() for r in others])))
+        if surnames:
+            start = re.match(self._spell_han, text.lstrip())
+            head = text.lstrip()[:2]
+            if start and head in COMPOUND_SURNAMES and len(words) >= 2:
+                for index in range(2):
+                    own = [reading[index] for reading in COMPOUND_SURNAMES[head]]
+                    words[index] = list(unique(own + words[index]))
+            elif start and head[:1] in SURNAMES:
+                words[0] = list(unique(SURNAMES[head[:1]] + words[0]))
+        return words
+
+    @api.model
+    def _spell_combinations(self, words, limit):
+        """At most ``limit`` readings of a list of words, one reading per
+        word: the words' first readings, then those that differ from them in
+        one word (the earlier words first), then in two, and so on.  Only a
+        bounded number of combinations is looked at, however long the text."""
+        first = [readings[0] for readings in words]
+        others = [(index, reading) for index, readings in enumerate(words)
+                  for reading in readings[1:]]
+        found = [first]
+        steps = 0
+        for count in range(1, len(others) + 1):
+            for changes in itertools.combinations(others, count):
+                steps += 1
+                if len(found) >= limit or steps > self._spell_combination_steps:
+                    return found
+                if len({index for index, _reading in changes}) < count:
+                    continue
+                combination = list(first)
+                for index, reading in changes:
+                    combination[index] = reading
+                found.append(combination)
+        return found
+
+    def get_spell_variants(self, text):
+        """The normalised spells of a source text, separated by spaces: the
+        full and simple spell of its plain reading (the first letters of all
+        its words), then those of its other readings, surname readings first,
+        at most _spell_variant_limit readings of its first
+        _spell_variant_text_limit characters."""
+        if not text:
+            return ""
+        text = self._get_spell_text(text)
+        plain = [readings[0] for readings in self._spell_words(text)]
+        words = self._spell_words(text[:self._spell_variant_text_limit], surnames=True)
+        readings = [plain] + self._spell_combinations(words, self._spell_variant_limit)
+        spells = []
+        for reading in unique(tuple(reading) for reading in readings):
+            spells.append("".join(reading))
+            spells.append("".join(word[:1] for word in reading))
+            if len(spells) >= 2 * self._spell_variant_limit:
+                break
+        return " ".join(unique(spell for spell in spells if spell))
+
+    @api.model
+    def _spell_query_readings_of(self, text):
+        """The readings of a typed query, normalised as the stored spells
+        are: lower case, without spaces, apostrophes or punctuation, its
+        Chinese characters read as pinyin (at most _spell_query_readings
+        readings of them).  Only the query's first _spell_text_limit
+        characters count, as only that much of a text is transliterated."""
+        words = self._spell_words(text[:self._spell_text_limit])
+        if not words:
+            return []
+        readings = self._spell_combinations(words, self._spell_query_readings)
+        return list(unique("".join(reading) for reading in readings))
+
+    def _compute_spell_typed(self):
+        # a field to search with, never shown: it has no value of its own
+        for record in self:
+            record.lumq_spell_typed = False
+
+    def _search_spell_typed(self, operator, value):
+        """Match a typed query against the normalised spells: any of its
+        readings within a spell (ilike, like), or a whole spell (=, =ilike,
+        =like); the negative operators match the other records."""
+        negative = {"not ilike": "ilike", "not like": "like", "!=": "="}
+        positive = negative.get(operator, operator)
+        if positive not in ("ilike", "like", "=", "=ilike", "=like"):
+            raise UserError(_("The operator %(operator)s is not supported on this field.",
+                              operator=operator))
+        if value is False or value is None:
+            value = ""
+        readings = self._spell_query_readings_of(str(value))
+        if not readings:
+            # nothing to read (only spaces or punctuation): all records for
+            # an empty query, as ilike matches them, else none
+            domain = [(1, "=", 1)] if positive in ("ilike", "like") and not value else [(0, "=", 1)]
+        elif positive in ("ilike", "like"):
+            domain = expression.OR([[("lumq_spell_variants", "ilike", reading)]
+                                    for reading in readings])
+        else:
+            # a whole spell: the spells are separated by single spaces
+            domain = expression.OR([
+                [("lumq_spell_variants", "=ilike", pattern)]
+                for reading in readings
+                for pattern in (reading, reading + " %", "% " + reading, "% " + reading + " %")
+            ])
+        if operator in negative:
+            return ["!"] + expression.normalize_domain(domain)
+        return domain

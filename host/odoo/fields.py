@@ -58,6 +58,7 @@ class Field:
     inverse = None
     search = None
     related = None
+    inherited = False           # whether it is a field of an _inherits parent
     groups = None
     translate = False
     domain = []

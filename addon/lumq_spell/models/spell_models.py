@@ -6,12 +6,14 @@ name (its methods name their class in ``super``) and counted as a class of the
 addon lumq_spell.
 """
 import ast
+import itertools
 import re
 import sys
+import unicodedata
 
 import lumq_spell_base
 from lxml import etree
-from pypinyin import Style, lazy_pinyin
+from pypinyin import Style, lazy_pinyin, pinyin
 
 from odoo import _ as odoo_gettext
 from odoo import api, fields, models, tools
@@ -19,6 +21,8 @@ from odoo.addons.base.models.ir_model import mark_modified, model_xmlid, select_
 from odoo.exceptions import UserError, ValidationError
 from odoo.osv import expression
 from odoo.tools import sql, unique
+
+from .spell_surnames import COMPOUND_SURNAMES, SURNAMES
 
 
 def _(source, *args, **kwargs):

@@ -1,0 +1,83 @@
+"""What "Search as people type" costs on a real Odoo 17 server, the option
+off against on, for contacts with Chinese names: storage per record,
+enabling rate, switching the option, search and name search time.  Prints
+one JSON line per run (off, on, off, on), each in a fresh process on a fresh
+copy of the real-server benchmarks' database with lumq_spell and SIZE
+contacts (default 20,000).  From the repository:
+
+    env/odoo17 python3.13 bench/real_typed.py [SIZE]
+"""
+import json
+import subprocess
+import sys
+import time
+
+from real import bench_db, close_database, copy_database, odoo_env
+
+timer = time.perf_counter
+
+
+def measure(db, option):
+    env = odoo_env(db)
+    cr = env.cr
+    count = env["res.partner"].with_context(active_test=False).search_count([])
+    start = timer()
+    config_rec = env["lumq_spell.config"].create({
+        "model_id": env["ir.model"]._get_id("res.partner"), "search_as_typed": option})
+    env.flush_all()
+    enabling = timer() - start
+    result = {"option": option, "records": count, "enable_s": enabling,
+              "enable_rate": count / enabling}
+    cr.execute("""SELECT avg(coalesce(pg_column_size(lumq_full_spell), 0)
+                             + coalesce(pg_column_size(lumq_simple_spell), 0)
+                             + coalesce(pg_column_size(lumq_first_spell), 0)),
+                         avg(coalesce(pg_column_size(lumq_spell_variants), 0)),
+                         avg(coalesce(length(lumq_spell_variants), 0)),
+                         max(coalesce(length(lumq_spell_variants), 0))
+                    FROM res_partner""")
+    three, variants, chars, longest = cr.fetchone()
+    result.update(bytes_three=float(three), bytes_variants=float(variants),
+                  chars_variants=float(chars), longest_variants=longest)
+    from odoo.addons.lumq_spell.tests.common import search_domain
+    Partner = env["res.partner"]
+    searches = {}
+    for text in ("zs", "zhangsan", "Zhang San", "张s", "zgf", "li xiao long"):
+        domain = search_domain(env, "res.partner", "name", text)
+        times, found = [], 0
+        for _ in range(5):
+            env.invalidate_all()
+            start = timer()
+            found = len(Partner.search(domain, limit=80))
+            times.append(timer() - start)
+        ntimes = []
+        for _ in range(5):
+            env.invalidate_all()
+            start = timer()
+            Partner.name_search(text, limit=8)
+            ntimes.append(timer() - start)
+        searches[text] = {"web_ms": 1000 * min(times), "name_search_ms": 1000 * min(ntimes),
+                          "found": found}
+    result["searches"] = searches
+    # switching the option on this model: every record computed again
+    start = timer()
+    config_rec.search_as_typed = not option
+    env.flush_all()
+    result["switch_s"] = timer() - start
+    cr.rollback()
+    close_database(env)
+    print("RESULT " + json.dumps(result))
+
+
+if __name__ == "__main__":
+    if sys.argv[1:2] == ["--one"]:
+        measure(sys.argv[2], sys.argv[3] == "on")
+        sys.exit()
+    size = int(sys.argv[1]) if len(sys.argv) > 1 else 20000
+    base = bench_db(size)
+    for option in ("off", "on", "off", "on"):
+        db = "lumq_bench_typed_run"
+        copy_database(base, db)
+        out = subprocess.run([sys.executable, __file__, "--one", db, option], text=True,
+                             stdout=subprocess.PIPE, check=True).stdout
+        print([line for line in out.splitlines() if line.startswith("RESULT ")][0], flush=True)
+        subprocess.run(["dropdb", db], check=True)
