@@ -26,15 +26,23 @@ class IrModelExtend(models.Model):
     )
 
     @api.model
+    def _spell_can_store(self, model_name):
+        """Whether a model of the registry can store the spell fields: it has
+        a table of its own (not an SQL view or query) and is neither
+        transient nor abstract."""
+        if model_name not in self.env:
+            return False
+        model = self.env[model_name]
+        return bool(model._auto and not model._transient and not model._abstract)
+
+    @api.model
     def _spell_enableable_models(self):
         """The names of the models of the registry on which spell search can
-        be enabled, as the configuration accepts them: stored in a table of
-        their own, neither transient nor abstract, and not a model of the
-        spell feature itself."""
+        be enabled, as the configuration accepts them: those that can store
+        the spells, except the spell feature's own models."""
         return {
-            name for name, model_class in self.pool.items()
-            if model_class._auto and not model_class._transient and not model_class._abstract
-            and not name.startswith("lumq_spell.")
+            name for name, _model_class in self.pool.items()
+            if self._spell_can_store(name) and not name.startswith("lumq_spell.")
         }
 
     @api.depends("model")
@@ -189,8 +197,7 @@ class IrModelExtend(models.Model):
             type(model)._spell_rec_name = spell_rec_name
             type(model)._spell_search_as_typed = search_as_typed
             return None
-        if model._abstract or model._transient or not model._auto:
-            # such models cannot store the spell fields
+        if not self._spell_can_store(model_name):
             return None
 
         # The mixin's set-up adds the spells to the model's name search.

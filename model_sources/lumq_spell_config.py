@@ -73,11 +73,11 @@ class LumqSpellConfig(models.Model):
     def _compute_record_count(self):
         for config in self:
             model_name = config.model_id.model
-            model = self.env.get(model_name) if model_name else None
-            if model is None or model._abstract or not model._auto:
+            if not model_name or not self.env["ir.model"]._spell_can_store(model_name):
                 config.record_count = 0
             else:
-                config.record_count = model.sudo().with_context(active_test=False).search_count([])
+                model = self.env[model_name].sudo().with_context(active_test=False)
+                config.record_count = model.search_count([])
 
     @api.onchange("model_id")
     def _onchange_model_id(self):
@@ -223,15 +223,13 @@ class LumqSpellConfig(models.Model):
                 "Spell search cannot be enabled on %(model)s, a model of the spell feature itself.",
                 model=model_name,
             ))
-        if model_name in self.env:
-            model = self.env[model_name]
-            if model._transient or model._abstract or not model._auto:
-                raise ValidationError(_(
-                    "Spell search cannot be enabled on %(model)s: a transient or abstract "
-                    "model, or one backed by an SQL view or query, cannot store the spell "
-                    "fields.",
-                    model=model_name,
-                ))
+        if model_name in self.env and not self.env["ir.model"]._spell_can_store(model_name):
+            raise ValidationError(_(
+                "Spell search cannot be enabled on %(model)s: a transient or abstract "
+                "model, or one backed by an SQL view or query, cannot store the spell "
+                "fields.",
+                model=model_name,
+            ))
 
     def _extend_search_view(self):
         """Extend the search view."""
