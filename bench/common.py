@@ -49,6 +49,30 @@ def side_by_side(funcs, repeats, cleanup=None, timer=clock):
 
 # -- rows of the table ------------------------------------------------------------
 
+def progress(text):
+    """A line of progress, on stderr (the table goes to stdout)."""
+    print(text, file=sys.stderr, flush=True)
+
+
+def by_turns(plan, measure, what):
+    """``measure(size)`` repeated for each size of ``plan`` (size -> repeats),
+    the sizes taking turns so that a slower spell of the machine falls on all
+    of them alike.  Returns size -> list of results."""
+    runs = {size: [] for size in plan}
+    for repeat in range(max(plan.values())):
+        for size, repeats in plan.items():
+            if repeat < repeats:
+                progress(f"   {what} with {size:,} records ({repeat + 1}/{repeats})")
+                runs[size].append(measure(size))
+    return runs
+
+
+def sample_row(section, figure, unit, samples, target=""):
+    """The smallest and the median of samples of a quantity."""
+    return {"section": section, "figure": figure, "unit": unit, "n": len(samples),
+            "min": min(samples), "median": statistics.median(samples), "target": target}
+
+
 def rate_row(section, figure, unit, work, seconds, target=""):
     """A rate: ``work`` units per second, from the shortest and the median time."""
     return {

@@ -16,6 +16,7 @@ import sys
 
 from pypinyin import lazy_pinyin
 
+from common import sample_row
 from harness import chinese_names, clock, create_partners, enable, new_env, rate_row
 
 SECTION = "3 enabling a model"
@@ -79,8 +80,7 @@ def rows(runs):
     enabling reuses before it asks the system for more.
     """
     def row(figure, unit, samples, target=""):
-        return {"section": SECTION, "figure": figure, "unit": unit, "n": len(samples),
-                "min": min(samples), "median": statistics.median(samples), "target": target}
+        return sample_row(SECTION, figure, unit, samples, target)
 
     def seconds(size):
         return [run["seconds"] for run in runs[size]]

@@ -13,7 +13,7 @@ import subprocess
 import sys
 import time
 
-from common import table
+from common import by_turns, progress, table
 from harness import BUILD, ROOT
 
 # size -> repeats of "enabling a model"; 0 measures the fixed part
@@ -29,10 +29,6 @@ from the fastest (min) or the median repeat, a ratio is that of the two minimums
 medians; a target is judged on the min column.  Peak memory growth: the peak of resident memory
 while enabling, above the memory in use when enabling began.
 """
-
-
-def progress(text):
-    print(text, file=sys.stderr, flush=True)
 
 
 def run_json(command):
@@ -83,13 +79,7 @@ def decode_rows():
 def enable_rows(plan):
     import enable
 
-    runs = {size: [] for size in plan}
-    for repeat in range(max(plan.values())):
-        for size, repeats in plan.items():
-            if repeat < repeats:
-                progress(f"   enabling with {size:,} records ({repeat + 1}/{repeats})")
-                runs[size].append(python("enable.py", size))
-    return enable.rows(runs)
+    return enable.rows(by_turns(plan, lambda size: python("enable.py", size), "enabling"))
 
 
 def versions():

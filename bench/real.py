@@ -13,14 +13,15 @@ import gc
 import hashlib
 import json
 import os
-import statistics
 import subprocess
 import sys
 import time
 from contextlib import closing
 from pathlib import Path
 
-from common import chinese_names, rate_row, ratio_row, side_by_side, table
+from common import (
+    by_turns, chinese_names, progress, rate_row, ratio_row, sample_row, side_by_side, table,
+)
 
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, os.environ["LUMQ_ODOO_SRC"])
@@ -28,10 +29,6 @@ LOGS = Path(os.environ.get("LUMQ_LOG_DIR") or ROOT / "build-real" / "logs")
 timer = time.perf_counter
 
 SPELLS = ("lumq_full_spell", "lumq_simple_spell", "lumq_first_spell")
-
-
-def progress(text):
-    print(text, file=sys.stderr, flush=True)
 
 
 def psql(db, query):
@@ -301,31 +298,21 @@ def run_measurement(*args):
     return json.loads(done.stdout)
 
 
-def row(section, figure, unit, samples, target=""):
-    return {"section": section, "figure": figure, "unit": unit, "n": len(samples),
-            "min": min(samples), "median": statistics.median(samples), "target": target}
-
-
 def enable_rows(plan):
     section = "R1 enabling and deleting"
-    runs = {size: [] for size in plan}
-    for repeat in range(max(plan.values())):
-        for size, repeats in plan.items():
-            if repeat < repeats:
-                progress(f"   enabling and deleting with {size:,} contacts ({repeat + 1}/{repeats})")
-                runs[size].append(run_measurement("enable", size))
+    runs = by_turns(plan, lambda size: run_measurement("enable", size), "enabling and deleting")
     out = []
     for size, measured in runs.items():
         enabling = [run["enabling"] for run in measured]
         out += [
             rate_row(section, f"enable, {size:,} contacts", "records/s", size, enabling,
                      ">= 5,000" if size >= 100_000 else ""),
-            row(section, f"enable, {size:,} contacts: peak memory growth per record",
+            sample_row(section, f"enable, {size:,} contacts: peak memory growth per record",
                 "bytes/record", [run["peak_growth"] / size for run in measured],
                 "<= 1024" if size >= 100_000 else ""),
             ratio_row(section, f"enable, {size:,} contacts: pypinyin's own time / enabling",
                       [run["pypinyin"] for run in measured], enabling),
-            row(section, f"delete the configuration, {size:,} contacts", "seconds",
+            sample_row(section, f"delete the configuration, {size:,} contacts", "seconds",
                 [run["deleting"] for run in measured], "<= 2" if size >= 100_000 else ""),
         ]
     sizes = sorted(runs)
