@@ -77,10 +77,18 @@ class IrModelExtend(models.Model):
         # columns as much as those that embed it.
         model_names = self.pool.descendants([self.model], "_inherit", "_inherits")
         self.pool.init_models(
-            self._cr, model_names, dict(self._context, update_custom_fields=True)
+            self._cr, model_names,
+            dict(self._context, update_custom_fields=True, lumq_spell_compute_later=True),
         )
         if not self.is_spell_attached:
             self._drop_spell_storage(model_names)
+        else:
+            for name in model_names:
+                model = self.env[name]
+                field = model._fields.get("lumq_full_spell")
+                # those that embed the model (_inherits) read its spells
+                if field is not None and field.store and model._auto:
+                    model._compute_all_spells()
         # The other processes of the server (workers, other servers on the
         # database) build their registry anew once this change is committed,
         # also when it was made outside a request (a shell script).
@@ -299,7 +307,7 @@ class IrModelExtend(models.Model):
             self._cr.execute(f'SELECT id FROM "{model._table}" WHERE {where}')
             ids = [row[0] for row in self._cr.fetchall()]
             if ids:
-                model.browse(ids)._compute_spell()
+                model._store_spells(ids)
 
     def _unlink_stray_xmlids(self):
         """Delete the XML ids that earlier versions gave, in whatever module

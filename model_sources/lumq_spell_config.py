@@ -162,7 +162,6 @@ class LumqSpellConfig(models.Model):
                 "spell_search_as_typed": record.search_as_typed,
             })
             record._extend_search_view()
-            self.env[record.model_name]._compute_all_spells()
         self.env.registry.clear_cache()
         return records
 
@@ -184,7 +183,7 @@ class LumqSpellConfig(models.Model):
         for model in self.env["ir.model"].browse(del_ids):
             model.write({"is_spell_attached": False, "spell_search_as_typed": False})
         # Only a change of model or field concerns the records: the written
-        # configurations' models are marked and their spells computed; the
+        # configurations' models are marked, which computes their spells; the
         # other configured models keep theirs as they are.
         if "model_id" in vals or "spell_field_id" in vals or "search_as_typed" in vals:
             for record in self:
@@ -193,10 +192,6 @@ class LumqSpellConfig(models.Model):
                     "spell_field_name": record.spell_field_name,
                     "spell_search_as_typed": record.search_as_typed,
                 })
-                # a configured model whose code is no longer loaded has no
-                # records to compute
-                if record.model_name in self.env:
-                    self.env[record.model_name]._compute_all_spells()
         for record in self.with_context({"ignore_extend_search_view": True}):
             record._extend_search_view()
         self.env.registry.clear_cache()

@@ -83,20 +83,8 @@ class SpellMixin(models.Model):
                     # and reading it now would leave an empty value in the
                     # cache.  create computes the spells once it is.
                     continue
-                if spell_rec_name:
-                    record.lumq_full_spell = record.get_full_spell(record[spell_rec_name])
-                    record.lumq_simple_spell = record.get_simple_spell(record[spell_rec_name])
-                    simple_spell = record.lumq_simple_spell
-                    record.lumq_first_spell = simple_spell[0].upper() if simple_spell else ""
-                    record.lumq_spell_variants = (
-                        record.get_spell_variants(record[spell_rec_name])
-                        if self._spell_search_as_typed else False
-                    )
-                else:
-                    record.lumq_full_spell = False
-                    record.lumq_simple_spell = False
-                    record.lumq_first_spell = False
-                    record.lumq_spell_variants = False
+                record.update(record._get_spell_values(
+                    record[spell_rec_name] if spell_rec_name else None))
         # computed now: the ORM need not compute them again for new records
         for field in spell_fields:
             self.env.remove_to_compute(field, records)
@@ -104,21 +92,67 @@ class SpellMixin(models.Model):
     _spell_stored_fields = ("lumq_full_spell", "lumq_simple_spell", "lumq_first_spell",
                             "lumq_spell_variants")
 
+    def _get_spell_values(self, value):
+        """The stored spells of a source value, by field name; all False
+        when there is no source field (``value`` None)."""
+        if value is None:
+            return dict.fromkeys(self._spell_stored_fields, False)
+        simple_spell = self.get_simple_spell(value)
+        return {
+            "lumq_full_spell": self.get_full_spell(value),
+            "lumq_simple_spell": simple_spell,
+            "lumq_first_spell": simple_spell[0].upper() if simple_spell else "",
+            "lumq_spell_variants": (self.get_spell_variants(value)
+                                    if self._spell_search_as_typed else False),
+        }
+
     # records computed, stored and dropped from the cache at a time when all
     # the records of a model are computed
     _spell_batch_size = 1000
 
     @api.model
     def _compute_all_spells(self):
-        """Compute the spells of every record of the model, archived ones too.
-        Each batch is stored and leaves the cache before the next one, so the
-        memory it takes stays the same however many records there are."""
-        ids = self.with_context(active_test=False).search([]).ids
-        spell_fields = list(self._spell_stored_fields)
+        """Compute the spells of every record of the model, archived ones and
+        those the current user may not read too."""
+        model = self.sudo().with_context(active_test=False)
+        model._store_spells(model.search([], order="id").ids)
+
+    @api.model
+    def _store_spells(self, ids):
+        """Compute and store the spells of the records ``ids``: one UPDATE a
+        batch of _spell_batch_size records, each batch leaving the cache
+        before the next one, so that the memory it takes stays the same
+        however many records there are.  The records' write date and user
+        change, as when the ORM stores what it computes."""
+        names = self._spell_stored_fields
+        spell_fields = [self._fields[name] for name in names]
+        # spells waiting in the cache would overwrite these at the next flush
+        self.flush_model(names)
+        source = self._get_spell_source_name()
+        # only the source is read, not every field of the records
+        model = self.with_context(prefetch_fields=False)
+        assignments = ", ".join(f'"{name}" = v."{name}"' for name in names)
+        log_params = []
+        if self._log_access and "write_date" in self._fields:
+            assignments += ', "write_uid" = %s, "write_date" = %s'
+            log_params = [self.env.uid, self.env.cr.now()]
+        row = "(%s)" % ", ".join(["%s"] * (len(names) + 1))
         for start in range(0, len(ids), self._spell_batch_size):
-            batch = self.browse(ids[start:start + self._spell_batch_size])
-            batch._compute_spell()
-            batch.flush_recordset(spell_fields)
+            batch = model.browse(ids[start:start + self._spell_batch_size])
+            params = []
+            for record in batch:
+                values = record._get_spell_values(record[source] if source else None)
+                params.append(record.id)
+                # as the ORM stores them: False is NULL, an empty spell ''
+                params.extend(None if values[name] is False else values[name] for name in names)
+            columns = ", ".join(f'"{name}"' for name in names)
+            self.env.cr.execute(
+                f'WITH v("id", {columns}) AS (VALUES {", ".join([row] * len(batch))}) '
+                f'UPDATE "{self._table}" SET {assignments} FROM v WHERE "{self._table}".id = v.id',
+                params + log_params,
+            )
+            for field in spell_fields:
+                self.env.remove_to_compute(field, batch)
             batch.invalidate_recordset()
 
     @api.model_create_multi
@@ -154,6 +188,17 @@ class SpellMixin(models.Model):
             return result
         if not self.env.context.get("disable_spell_compute"):
             self._compute_spell()
+        return result
+
+    def _auto_init(self):
+        result = super(SpellMixin, self)._auto_init()
+        if self.env.context.get("lumq_spell_compute_later"):
+            # Enabling computes the spells itself, in batches of a bounded
+            # size (_compute_all_spells): the ORM need not compute every
+            # record's spells at once for the new columns.
+            for name in self._spell_stored_fields:
+                field = self._fields[name]
+                self.env.remove_to_compute(field, self.env.records_to_compute(field))
         return result
 
     @api.model

@@ -87,6 +87,7 @@ class Transaction:
 
     def __init__(self):
         self.protected = {}             # field -> set of record ids being computed
+        self.tocompute = {}             # field -> set of record ids to compute
         self.computed = {}              # (field, id) -> value assigned during computation
         self.new_values = {}            # (field, NewId) -> value of a new record
 
@@ -219,9 +220,23 @@ class Environment(Mapping):
             for model_name, group in by_model.items():
                 self[model_name].browse(records._ids)._store_computed(group)
 
+    def add_to_compute(self, field, records):
+        """Mark ``field`` to be computed on ``records``.  The stand-in marks
+        only the records of a new computed column, which it computes once its
+        models are initialised; other stored fields are computed as records
+        are created and written."""
+        self.transaction.tocompute.setdefault(field, set()).update(records._ids)
+
+    def records_to_compute(self, field):
+        return self[field.model_name].browse(sorted(self.transaction.tocompute.get(field, ())))
+
     def remove_to_compute(self, field, records):
-        """Mark ``field`` as computed on ``records``.  Nothing waits here:
-        the stand-in computes stored fields as records are created."""
+        """Mark ``field`` as computed on ``records``."""
+        ids = self.transaction.tocompute.get(field)
+        if ids is not None:
+            ids.difference_update(records._ids)
+            if not ids:
+                del self.transaction.tocompute[field]
 
     def is_protected(self, field, record):
         return record.id in self.transaction.protected.get(field, ())

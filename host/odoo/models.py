@@ -375,8 +375,14 @@ class BaseModel(metaclass=MetaModel):
                 sql.create_index(cr, '%s_%s' % (self._table, key), self._table, cols, unique=True)
 
         if columns_to_compute:
-            # existing records get the new computed columns computed
-            self.pool.post_init(self._compute_new_columns, [f.name for f in columns_to_compute])
+            # existing records get the new computed columns computed, unless
+            # something takes the marks off before the models are initialised
+            cr.execute('SELECT id FROM "%s" ORDER BY id' % self._table)
+            records = self.browse([row[0] for row in cr.fetchall()])
+            if records:
+                for field in columns_to_compute:
+                    self.env.add_to_compute(field, records)
+                self.pool.post_init(self._compute_new_columns, [f.name for f in columns_to_compute])
 
     def _init_column(self, field):
         value = field.default(self) if callable(field.default) else field.default
@@ -386,18 +392,19 @@ class BaseModel(metaclass=MetaModel):
                              % (self._table, field.name, field.name), (value,))
 
     def _compute_new_columns(self, fnames):
-        self._cr.execute('SELECT id FROM "%s" ORDER BY id' % self._table)
-        records = self.sudo().with_context(active_test=False).browse([r[0] for r in self._cr.fetchall()])
-        if not records:
-            return
         done = set()
         for fname in fnames:
-            field = records._fields.get(fname)
+            field = self._fields.get(fname)
             if field is None or field in done:
                 continue
             group = list(self.pool.field_computed.get(field, [field]))
             done.update(group)
-            records._recompute_stored(group)
+            records = self.env.records_to_compute(field).sudo().with_context(active_test=False)
+            for member in group:
+                self.env.remove_to_compute(member, records)
+            records = records.exists()
+            if records:
+                records._recompute_stored(group)
 
     def init(self):
         """Hook called after the model's table is created or updated."""
@@ -601,6 +608,12 @@ class BaseModel(metaclass=MetaModel):
                 ids.reverse()
             return self.browse(ids)
         return self.browse([rec.id for rec in sorted(self, key=key, reverse=reverse)])
+
+    def update(self, values):
+        """Assign ``values`` (field name to value) on every record."""
+        for record in self:
+            for name, value in values.items():
+                record[name] = value
 
     def grouped(self, key):
         groups = {}

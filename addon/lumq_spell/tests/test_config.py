@@ -1,10 +1,13 @@
 """The configuration model lumq_spell.config: enabling, changing and deleting
 spell search on a model, and the navbar decision."""
+from unittest.mock import patch
+
+from odoo.addons.lumq_spell.models import spell_models
 from odoo.exceptions import ValidationError
 from odoo.tests.common import tagged
 from odoo.tools import mute_logger
 
-from .common import FLAG, LISI, ZHANG, SpellCase, spells
+from .common import FLAG, LISI, ZHANG, SpellCase, enable, on_postgresql, spells
 
 
 @tagged("post_install", "-at_install")
@@ -40,6 +43,28 @@ class TestConfig(SpellCase):
         self.assertEqual(len(config.extended_search_view_ids), 1)
         self.assertEqual(spells(records), [ZHANG, LISI])
         self.assertEqual(config.get_all_spell_view_view_ids(), [navbar_view.id])
+
+    def test_enabling_computes_each_record_once(self):
+        records = self.env["spell.test.record"].create([{"name": "张三"}, {"name": "李四"}])
+        count = self.env["spell.test.record"].search_count([])
+        with patch.object(spell_models, "lazy_pinyin", side_effect=spell_models.lazy_pinyin) as calls:
+            self.enable("spell.test.record")
+            self.env.flush_all()
+        self.assertEqual(calls.call_count, 2 * count)       # the full and the simple spell
+        self.assertEqual(spells(records), [ZHANG, LISI])
+
+    def test_enabling_computes_the_records_its_user_cannot_see(self):
+        if not on_postgresql(self.cr):
+            self.skipTest("the stand-in has neither record rules nor archived categories")
+        hidden, archived = self.env["res.partner.category"].create(
+            [{"name": "张三"}, {"name": "李四", "active": False}])
+        self.env["ir.rule"].create({
+            "name": "lumq test: one category hidden",
+            "model_id": self.env["ir.model"]._get_id("res.partner.category"),
+            "domain_force": repr([("id", "!=", hidden.id)]),
+        })
+        enable(self.env(user=self.env.ref("base.user_admin")), "res.partner.category")
+        self.assertEqual(spells(hidden + archived), [ZHANG, LISI])
 
     def test_second_config_for_a_model_is_refused(self):
         config = self.enable("spell.test.record")
