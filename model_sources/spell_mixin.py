@@ -59,9 +59,7 @@ class SpellMixin(models.Model):
 
     @api.depends()
     def _compute_spell(self):
-        # Records deleted meanwhile have nothing to compute: a write on them
-        # behaves as without spells.
-        records = self.exists()
+        records = self
         spell_fields = [self._fields[name] for name in self._spell_stored_fields]
         # The values are stored the way the ORM stores what it computes:
         # kept in the cache and written at the next flush, with no write()
@@ -92,14 +90,26 @@ class SpellMixin(models.Model):
     _spell_stored_fields = ("lumq_full_spell", "lumq_simple_spell", "lumq_first_spell",
                             "lumq_spell_variants")
 
+    def _get_spells(self, text):
+        """The full and the simple spell of a text, as get_full_spell and
+        get_simple_spell give them, from one transliteration: a Chinese
+        character's first letter is the first letter of its pinyin, and a
+        piece pypinyin gives back as it was stays whole in both."""
+        if not text:
+            return "", ""
+        pieces = lazy_pinyin(self._get_spell_text(text), errors=Untransliterated)
+        return ("".join(pieces),
+                "".join(piece if isinstance(piece, Untransliterated) else piece[:1]
+                        for piece in pieces))
+
     def _get_spell_values(self, value):
         """The stored spells of a source value, by field name; all False
         when there is no source field (``value`` None)."""
         if value is None:
             return dict.fromkeys(self._spell_stored_fields, False)
-        simple_spell = self.get_simple_spell(value)
+        full_spell, simple_spell = self._get_spells(value)
         return {
-            "lumq_full_spell": self.get_full_spell(value),
+            "lumq_full_spell": full_spell,
             "lumq_simple_spell": simple_spell,
             "lumq_first_spell": simple_spell[0].upper() if simple_spell else "",
             "lumq_spell_variants": (self.get_spell_variants(value)
@@ -184,10 +194,16 @@ class SpellMixin(models.Model):
 
     def write(self, vals):
         result = super(SpellMixin, self).write(vals)
-        if any(name in vals for name in self._spell_stored_fields):
+        if (any(name in vals for name in self._spell_stored_fields)
+                or self.env.context.get("disable_spell_compute")):
             return result
-        if not self.env.context.get("disable_spell_compute"):
+        if self._spell_source_is_own_column() and self._get_spell_source_name() in vals:
+            # the source just written is in the cache: nothing is read
             self._compute_spell()
+        else:
+            # The source is read, which a record deleted meanwhile cannot be:
+            # a write on it behaves as without spells.
+            self.exists()._compute_spell()
         return result
 
     def _auto_init(self):

@@ -57,6 +57,12 @@ class DynamicVariable:
         return self.word
 
 
+class Untransliterated(str):
+    """A piece of text that pypinyin gives back as it was: no Chinese."""
+
+    __slots__ = ()
+
+
 lumq_spell_base.load_lumq_base_extend_0(globals())
 lumq_spell_base.load_ir_model_extend_1(globals())
 lumq_spell_base.load_ir_view_extend_3(globals())

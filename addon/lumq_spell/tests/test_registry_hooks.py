@@ -226,14 +226,14 @@ class TestRegistryHooks(SpellCase):
         Item = self.env["spell.test.item"]
         existing = Item.create([{"name": "张三"}, {"name": "王五"}])
         spell_error = RuntimeError("no spell for 王五")
-        full_spell = spell_models.SpellMixin.get_full_spell
+        spells = spell_models.SpellMixin._get_spells
 
-        def get_full_spell(mixin, text):
+        def get_spells(mixin, text):
             if text == "王五":
                 raise spell_error
-            return full_spell(mixin, text)
+            return spells(mixin, text)
 
-        self.patch(spell_models.SpellMixin, "get_full_spell", get_full_spell)
+        self.patch(spell_models.SpellMixin, "_get_spells", get_spells)
         marks = []
         attach = spell_models.IrModelExtend._attach_spell
         self.patch(spell_models.IrModelExtend, "_attach_spell",

@@ -51,6 +51,18 @@ class TestSpellMixin(SpellCase):
         records.write({"code": "c"})
         self.assertEqual(spells(records), expected)
 
+    def test_stored_spells_are_those_of_the_spell_methods(self):
+        # Records store both spells from one transliteration; they must be
+        # what get_full_spell and get_simple_spell give for any text.
+        model = self.env["lumq_spell.spell_mixin"]
+        texts = ["张三", "重庆银行", "ABC公司", "Odoo 17, ok!", "李 四", "〇", "ㄅ", "𠀋𠀍", "㐀",
+                 "嗯呣", "ñé 👍 张", "a张b三c", "。，！", "Zhang三", "长长久久", "\t张\n", "", False]
+        texts += [chr(code) for code in range(0x4E00, 0x9FA6, 97)]
+        for text in texts:
+            with self.subTest(text=text):
+                self.assertEqual(model._get_spells(text),
+                                 (model.get_full_spell(text), model.get_simple_spell(text)))
+
     def test_source_field(self):
         cases = [
             # no source field at all: neither a configured field nor a _rec_name
