@@ -59,7 +59,11 @@ class SpellMixin(models.Model):
 
     @api.depends()
     def _compute_spell(self):
-        records = self
+        # records just created whose spells the ORM computed (see create)
+        settled_ids = set(self.env.context.get("lumq_spell_settled_ids") or ())
+        records = self.browse([id_ for id_ in self._ids if id_ not in settled_ids])
+        if not records:
+            return
         spell_fields = [self._fields[name] for name in self._spell_stored_fields]
         # The values are stored the way the ORM stores what it computes:
         # kept in the cache and written at the next flush, with no write()
@@ -70,11 +74,7 @@ class SpellMixin(models.Model):
         with self.env.protecting(spell_fields, records):
             spell_rec_name = self._get_spell_source_name()
             source = self._fields.get(spell_rec_name) if spell_rec_name else None
-            # records just created whose spells the ORM computed (see create)
-            settled_ids = set(self.env.context.get("lumq_spell_settled_ids") or ())
             for record in records:
-                if record.id in settled_ids:
-                    continue
                 if source is not None and self.env.is_protected(source, record):
                     # The record is being created (a write made while it is,
                     # such as an inverse): its source value is not settled,
