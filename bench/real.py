@@ -387,7 +387,7 @@ def main(argv):
     progress("R1 enabling and deleting")
     rows += enable_rows({1_000: 1, 10_000: 1} if quick else {10_000: 3, 100_000: 2, 1_000_000: 1})
     progress("R2 saving records")
-    rows += saving_rows(1_000, 100, 2) if quick else saving_rows(10_000, 1_000, 3)
+    rows += saving_rows(1_000, 100, 2) if quick else saving_rows(10_000, 1_000, 5)
     progress("R3 searching by pinyin")
     rows += search_rows([10_000] if quick else [100_000, 1_000_000], 3 if quick else 7)
     print(f"lumq_spell benchmarks on a real Odoo 17 server, "
