@@ -287,7 +287,13 @@ class IrModelExtend(models.Model):
             if not all(sql.column_exists(self._cr, model._table, name) for name in spell_fields):
                 names.append(model._name)
         if names:
-            self.pool.init_models(self._cr, names, dict(self._context, update_custom_fields=True))
+            self.pool.init_models(
+                self._cr, names,
+                dict(self._context, update_custom_fields=True, lumq_spell_compute_later=True),
+            )
+            # in batches of a bounded size, not all at once for the new column
+            for name in names:
+                self.env[name]._compute_all_spells()
 
     def _compute_missing_spells(self):
         """Compute the spells that records of enabled models lack: those that
