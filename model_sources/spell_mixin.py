@@ -59,9 +59,12 @@ class SpellMixin(models.Model):
 
     @api.depends()
     def _compute_spell(self):
+        records = self
         # records just created whose spells the ORM computed (see create)
-        settled_ids = set(self.env.context.get("lumq_spell_settled_ids") or ())
-        records = self.browse([id_ for id_ in self._ids if id_ not in settled_ids])
+        settled_ids = self.env.context.get("lumq_spell_settled_ids")
+        if settled_ids:
+            settled_ids = set(settled_ids)
+            records = self.browse([id_ for id_ in self._ids if id_ not in settled_ids])
         if not records:
             return
         spell_fields = [self._fields[name] for name in self._spell_stored_fields]
@@ -70,8 +73,13 @@ class SpellMixin(models.Model):
         # per record and field.  So the model's own write() logic and its
         # access rules (res.users lets a user write a few fields of their
         # own record) never see them: they derive from a field the writer
-        # could read and write.
-        with self.env.protecting(spell_fields, records):
+        # could read and write.  The ORM's own computation (a new record's
+        # values) protects them already.
+        if all(self.env.is_protected(spell_fields[0], record) for record in records):
+            protection = contextlib.nullcontext()
+        else:
+            protection = self.env.protecting(spell_fields, records)
+        with protection:
             spell_rec_name = self._get_spell_source_name()
             source = self._fields.get(spell_rec_name) if spell_rec_name else None
             for record in records:

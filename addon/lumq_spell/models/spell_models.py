@@ -6,6 +6,7 @@ name (its methods name their class in ``super``) and counted as a class of the
 addon lumq_spell.
 """
 import ast
+import contextlib
 import itertools
 import re
 import sys
