@@ -76,23 +76,28 @@ class IrModelExtend(models.Model):
         # reuse its class, spell fields included, so their tables need the
         # columns as much as those that embed it.
         model_names = self.pool.descendants([self.model], "_inherit", "_inherits")
-        self.pool.init_models(
-            self._cr, model_names,
-            dict(self._context, update_custom_fields=True, lumq_spell_compute_later=True),
-        )
+        self._init_spell_models(model_names)
         if not self.is_spell_attached:
             self._drop_spell_storage(model_names)
-        else:
-            for name in model_names:
-                model = self.env[name]
-                field = model._fields.get("lumq_full_spell")
-                # those that embed the model (_inherits) read its spells
-                if field is not None and field.store and model._auto:
-                    model._compute_all_spells()
         # The other processes of the server (workers, other servers on the
         # database) build their registry anew once this change is committed,
         # also when it was made outside a request (a shell script).
         self._cr.postcommit.add(self.pool.signal_changes)
+
+    def _init_spell_models(self, model_names):
+        """Create or complete the tables of the models, then compute the
+        spells of every record of those that store them, in batches of a
+        bounded size rather than all at once for the new columns."""
+        self.pool.init_models(
+            self._cr, model_names,
+            dict(self._context, update_custom_fields=True, lumq_spell_compute_later=True),
+        )
+        for name in model_names:
+            model = self.env[name]
+            field = model._fields.get("lumq_full_spell")
+            # those that embed a spell model (_inherits) read its spells
+            if field is not None and field.store and model._auto:
+                model._compute_all_spells()
 
     def _drop_spell_storage(self, model_names):
         """Remove what the spell class left in the database of the models
@@ -287,13 +292,7 @@ class IrModelExtend(models.Model):
             if not all(sql.column_exists(self._cr, model._table, name) for name in spell_fields):
                 names.append(model._name)
         if names:
-            self.pool.init_models(
-                self._cr, names,
-                dict(self._context, update_custom_fields=True, lumq_spell_compute_later=True),
-            )
-            # in batches of a bounded size, not all at once for the new column
-            for name in names:
-                self.env[name]._compute_all_spells()
+            self._init_spell_models(names)
 
     def _compute_missing_spells(self):
         """Compute the spells that records of enabled models lack: those that

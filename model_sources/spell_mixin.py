@@ -154,6 +154,7 @@ class SpellMixin(models.Model):
         if self._log_access and "write_date" in self._fields:
             assignments += ', "write_uid" = %s, "write_date" = %s'
             log_params = [self.env.uid, self.env.cr.now()]
+        columns = ", ".join(f'"{name}"' for name in names)
         row = "(%s)" % ", ".join(["%s"] * (len(names) + 1))
         for start in range(0, len(ids), self._spell_batch_size):
             batch = model.browse(ids[start:start + self._spell_batch_size])
@@ -163,7 +164,6 @@ class SpellMixin(models.Model):
                 params.append(record.id)
                 # as the ORM stores them: False is NULL, an empty spell ''
                 params.extend(None if values[name] is False else values[name] for name in names)
-            columns = ", ".join(f'"{name}"' for name in names)
             self.env.cr.execute(
                 f'WITH v("id", {columns}) AS (VALUES {", ".join([row] * len(batch))}) '
                 f'UPDATE "{self._table}" SET {assignments} FROM v WHERE "{self._table}".id = v.id',
