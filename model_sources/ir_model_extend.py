@@ -90,7 +90,8 @@ class IrModelExtend(models.Model):
         bounded size rather than all at once for the new columns."""
         self.pool.init_models(
             self._cr, model_names,
-            dict(self._context, update_custom_fields=True, lumq_spell_compute_later=True),
+            dict(self._context, update_custom_fields=True,
+                 lumq_spell_compute_later=INTERNAL_SWITCH),
         )
         for name in model_names:
             model = self.env[name]

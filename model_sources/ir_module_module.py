@@ -8,7 +8,7 @@ class IrModuleModule(models.Model):
         uninstall = getattr(function, "__name__", None) == "button_uninstall"
         if uninstall and "lumq_spell" in self.mapped("name"):
             self.env["lumq_spell.config"].with_context(
-                {"ignore_extend_search_view": True}
+                {"ignore_extend_search_view": INTERNAL_SWITCH}
             ).search([]).unlink()
             self.env["ir.model"].search([("is_spell_attached", "=", True)]).write(
                 {"is_spell_attached": False}

@@ -172,7 +172,7 @@ class LumqSpellConfig(models.Model):
             self._lock_models([vals["model_id"]])
         old_model_ids = self.mapped("model_id").ids
         result = super(LumqSpellConfig, self).write(vals)
-        if self.env.context.get("ignore_extend_search_view"):
+        if self.env.context.get("ignore_extend_search_view") is INTERNAL_SWITCH:
             return result
         # refuse what cannot be extended before any model is marked
         for record in self:
@@ -192,7 +192,7 @@ class LumqSpellConfig(models.Model):
                     "spell_field_name": record.spell_field_name,
                     "spell_search_as_typed": record.search_as_typed,
                 })
-        for record in self.with_context({"ignore_extend_search_view": True}):
+        for record in self.with_context({"ignore_extend_search_view": INTERNAL_SWITCH}):
             record._extend_search_view()
         self.env.registry.clear_cache()
         return result
@@ -228,7 +228,7 @@ class LumqSpellConfig(models.Model):
 
     def _extend_search_view(self):
         """Extend the search view."""
-        self = self.with_context({"ignore_extend_search_view": True})
+        self = self.with_context({"ignore_extend_search_view": INTERNAL_SWITCH})
         self._check_spell_model(self.model_id.id)
         self.extended_search_view_ids = [(2, view_id) for view_id in self.extended_search_view_ids.ids]
         for values in self._get_search_view_extensions():

@@ -61,9 +61,9 @@ class SpellMixin(models.Model):
     def _compute_spell(self):
         records = self
         # records just created whose spells the ORM computed (see create)
-        settled_ids = self.env.context.get("lumq_spell_settled_ids")
-        if settled_ids:
-            settled_ids = set(settled_ids)
+        settled = self.env.context.get("lumq_spell_settled_ids") or ()
+        if settled[:1] == (INTERNAL_SWITCH,):
+            settled_ids = set(settled[1])
             records = self.browse([id_ for id_ in self._ids if id_ not in settled_ids])
         if not records:
             return
@@ -185,7 +185,8 @@ class SpellMixin(models.Model):
         records = super(SpellMixin, self).create(vals_list)
         settled_ids = tuple(record.id for record, done in zip(records, settled) if done)
         records.with_context(
-            {"disable_spell_compute": True, "lumq_spell_settled_ids": settled_ids}
+            {"disable_spell_compute": INTERNAL_SWITCH,
+             "lumq_spell_settled_ids": (INTERNAL_SWITCH, settled_ids)}
         )._compute_spell()
         return records
 
@@ -203,7 +204,7 @@ class SpellMixin(models.Model):
     def write(self, vals):
         result = super(SpellMixin, self).write(vals)
         if (any(name in vals for name in self._spell_stored_fields)
-                or self.env.context.get("disable_spell_compute")):
+                or self.env.context.get("disable_spell_compute") is INTERNAL_SWITCH):
             return result
         if self._spell_source_is_own_column() and self._get_spell_source_name() in vals:
             # the source just written is in the cache: nothing is read
@@ -216,7 +217,7 @@ class SpellMixin(models.Model):
 
     def _auto_init(self):
         result = super(SpellMixin, self)._auto_init()
-        if self.env.context.get("lumq_spell_compute_later"):
+        if self.env.context.get("lumq_spell_compute_later") is INTERNAL_SWITCH:
             # Enabling computes the spells itself, in batches of a bounded
             # size (_compute_all_spells): the ORM need not compute every
             # record's spells at once for the new columns.

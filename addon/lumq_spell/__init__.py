@@ -1,4 +1,5 @@
 from . import models
+from .models.spell_models import INTERNAL_SWITCH
 
 
 def uninstall_hook(env):
@@ -6,4 +7,4 @@ def uninstall_hook(env):
     when the uninstall does not pass through the module buttons: dropping the
     configuration table alone would leave its extension views behind, and
     they name the spell fields that the uninstall removes."""
-    env["lumq_spell.config"].with_context({"ignore_extend_search_view": True}).search([]).unlink()
+    env["lumq_spell.config"].with_context({"ignore_extend_search_view": INTERNAL_SWITCH}).search([]).unlink()

@@ -11,7 +11,7 @@ import pytest
 
 from odoo import api
 from odoo.addons.base.models.ir_module import Module as HostModule
-from odoo.addons.lumq_spell.tests.common import enable, web_search as search
+from odoo.addons.lumq_spell.tests.common import INTERNAL_SWITCH, enable, web_search as search
 from odoo.modules.registry import Registry
 
 CLEAN_UP = ["unlink", "write", "flush_model", "flush_all", "setup_models"]
@@ -96,7 +96,7 @@ def test_uninstall_cleans_up_before_the_action(env, watch, names, configured):
     uninstall = action("button_uninstall")
     assert modules(env, *names)._button_immediate_function(uninstall) == "done"
     assert watch.log == CLEAN_UP + ["parent"]
-    assert watch.flags == [True]
+    assert watch.flags == [INTERNAL_SWITCH]
     assert watch.started == (uninstall, sorted(names, reverse=True), ([], []))
 
 

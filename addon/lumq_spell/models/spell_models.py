@@ -58,6 +58,13 @@ class DynamicVariable:
         return self.word
 
 
+# The value that turns on one of the spell models' internal context switches
+# (ignore_extend_search_view, disable_spell_compute, ...).  A request's context
+# holds only what JSON can carry, so no client can pass this object: a switch
+# is on only where the addon's own code turned it on.
+INTERNAL_SWITCH = object()
+
+
 class Untransliterated(str):
     """A piece of text that pypinyin gives back as it was: no Chinese."""
 

@@ -10,13 +10,14 @@ from contextlib import contextmanager
 
 from lxml import etree
 
+from odoo.addons.lumq_spell.models.spell_models import INTERNAL_SWITCH
 from odoo.tests.common import TransactionCase
 
 SPELL_FIELDS = ("lumq_full_spell", "lumq_simple_spell", "lumq_first_spell")
 ZHANG = ("zhangsan", "zs", "Z")
 LISI = ("lisi", "ls", "L")
 # the context under which configuration writes change stored values only
-FLAG = {"ignore_extend_search_view": True}
+FLAG = {"ignore_extend_search_view": INTERNAL_SWITCH}
 
 _case_seq = itertools.count()
 

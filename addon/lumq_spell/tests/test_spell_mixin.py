@@ -3,7 +3,7 @@ create and write computes them."""
 from odoo.exceptions import UserError
 from odoo.tests.common import tagged
 
-from .common import LISI, SPELL_FIELDS, ZHANG, SpellCase, spells
+from .common import INTERNAL_SWITCH, LISI, SPELL_FIELDS, ZHANG, SpellCase, spells
 
 
 @tagged("post_install", "-at_install")
@@ -124,7 +124,7 @@ class TestSpellMixin(SpellCase):
                 self.assertEqual(computations, [])
 
                 # nor under the flag, whatever the write changes
-                record.with_context({"disable_spell_compute": True}).write({"name": "李四"})
+                record.with_context({"disable_spell_compute": INTERNAL_SWITCH}).write({"name": "李四"})
                 self.assertEqual(spells(record), [expected])
                 self.assertEqual(computations, [])
 
