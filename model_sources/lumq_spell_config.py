@@ -24,7 +24,7 @@ class LumqSpellConfig(models.Model):
     spell_field_id = fields.Many2one(
         "ir.model.fields",
         string="field",
-        domain="[('model_id', '=', model_id)]",
+        domain="[('model_id', '=', model_id), ('ttype', 'not in', ['one2many', 'many2many'])]",
         ondelete="set null",
         help="The field whose text is transliterated; empty: the record's display name field.",
     )
@@ -118,6 +118,14 @@ class LumqSpellConfig(models.Model):
                     "The spell field %(field)s is a field of %(model)s, not of "
                     "%(configured)s: choose a field of the configured model.",
                     field=field.name, model=field.model, configured=config.model_name,
+                ))
+            if field.ttype in ("one2many", "many2many"):
+                # each reader sees only the linked records they may read, and
+                # stored spells would name them all to everyone
+                raise ValidationError(_(
+                    "The spell field %(field)s lists several records: choose a text field, "
+                    "or a field that links to one record.",
+                    field=field.name,
                 ))
 
     def _lock_models(self, model_ids):

@@ -51,13 +51,45 @@ class SpellMixin(models.Model):
         """The name of the source field: the configured one while the model
         has it, else the display-name field; False when there is neither."""
         if hasattr(self, "_spell_rec_name") and self._spell_rec_name:
-            # a configured field that has since been deleted falls back to
-            # the display-name field, as an empty one does
-            if self._spell_rec_name in self._fields:
+            # a configured field that has since been deleted, or one that
+            # lists several records (refused since: their names show each
+            # reader only the records they may read), falls back to the
+            # display-name field, as an empty one does
+            field = self._fields.get(self._spell_rec_name)
+            if field is not None and field.type not in ("one2many", "many2many"):
                 return self._spell_rec_name
         return self._rec_name
 
-    @api.depends()
+    def _spell_source_field(self):
+        """The source field, or None when the model has none."""
+        name = self._get_spell_source_name()
+        return self._fields.get(name) if name else None
+
+    def _spell_depends(self):
+        """The fields whose stored value the spells follow: the source, and
+        for a many2one source the display name of the record it links to
+        (renaming that record changes what the source shows)."""
+        if self._name == "lumq_spell.spell_mixin":
+            return []
+        source = self._spell_source_field()
+        if source is None:
+            return []
+        if source.type == "many2one":
+            return [source.name, source.name + ".display_name"]
+        return [source.name]
+
+    # A translatable source is spelled in one language, whoever writes it:
+    # Simplified Chinese, or the source text where it has no Chinese one.
+    _spell_lang = "zh_CN"
+
+    def _with_spell_lang(self):
+        """The records, read in the language that the spells follow."""
+        source = self._spell_source_field()
+        if source is not None and source.translate:
+            return self.with_context(lang=self._spell_lang)
+        return self
+
+    @api.depends(lambda self: self._spell_depends())
     def _compute_spell(self):
         records = self
         # records just created whose spells the ORM computed (see create)
@@ -80,9 +112,9 @@ class SpellMixin(models.Model):
         else:
             protection = self.env.protecting(spell_fields, records)
         with protection:
-            spell_rec_name = self._get_spell_source_name()
-            source = self._fields.get(spell_rec_name) if spell_rec_name else None
-            for record in records:
+            source = self._spell_source_field()
+            readable = records._with_spell_lang()
+            for record, reader in zip(records, readable):
                 if source is not None and self.env.is_protected(source, record):
                     # The record is being created (a write made while it is,
                     # such as an inverse): its source value is not settled,
@@ -90,13 +122,14 @@ class SpellMixin(models.Model):
                     # cache.  create computes the spells once it is.
                     continue
                 record.update(record._get_spell_values(
-                    record[spell_rec_name] if spell_rec_name else None))
+                    reader[source.name] if source is not None else None))
         # computed now: the ORM need not compute them again for new records
         for field in spell_fields:
             self.env.remove_to_compute(field, records)
 
     _spell_stored_fields = ("lumq_full_spell", "lumq_simple_spell", "lumq_first_spell",
                             "lumq_spell_variants")
+    _spell_all_fields = _spell_stored_fields + ("lumq_spell_typed",)
 
     def _get_spells(self, text):
         """The full and the simple spell of a text, as get_full_spell and
@@ -111,10 +144,10 @@ class SpellMixin(models.Model):
                         for piece in pieces))
 
     def _get_spell_values(self, value):
-        """The stored spells of a source value, by field name; all False
-        when there is no source field (``value`` None)."""
-        if value is None:
-            return dict.fromkeys(self._spell_stored_fields, False)
+        """The stored spells of a source value, by field name.  A model
+        without a source field (``value`` None) stores empty spells, as an
+        empty source does: computed, unlike the NULL of a record whose spells
+        are still to be computed."""
         full_spell, simple_spell = self._get_spells(value)
         return {
             "lumq_full_spell": full_spell,
@@ -146,9 +179,9 @@ class SpellMixin(models.Model):
         spell_fields = [self._fields[name] for name in names]
         # spells waiting in the cache would overwrite these at the next flush
         self.flush_model(names)
-        source = self._get_spell_source_name()
+        source = self._spell_source_field()
         # only the source is read, not every field of the records
-        model = self.with_context(prefetch_fields=False)
+        model = self.with_context(prefetch_fields=False)._with_spell_lang()
         assignments = ", ".join(f'"{name}" = v."{name}"' for name in names)
         log_params = []
         if self._log_access and "write_date" in self._fields:
@@ -160,7 +193,7 @@ class SpellMixin(models.Model):
             batch = model.browse(ids[start:start + self._spell_batch_size])
             params = []
             for record in batch:
-                values = record._get_spell_values(record[source] if source else None)
+                values = record._get_spell_values(record[source.name] if source is not None else None)
                 params.append(record.id)
                 # as the ORM stores them: False is NULL, an empty spell ''
                 params.extend(None if values[name] is False else values[name] for name in names)
@@ -173,17 +206,23 @@ class SpellMixin(models.Model):
                 self.env.remove_to_compute(field, batch)
             batch.invalidate_recordset()
 
+    def _without_given_spells(self, vals):
+        """The values without those given for the spells: the spells are
+        always what the source gives, whoever writes them."""
+        if any(name in vals for name in self._spell_all_fields):
+            return {name: value for name, value in vals.items()
+                    if name not in self._spell_all_fields}
+        return vals
+
     @api.model_create_multi
     def create(self, vals_list):
+        vals_list = [self._without_given_spells(vals) for vals in vals_list]
+        records = super(SpellMixin, self).create(vals_list)
         # The ORM computes the spells of a new record for its INSERT from the
         # created values.  When the source is a column of the model's own,
         # that value is settled and the spells are right: computing them
         # again would only repeat the transliteration.
-        settled = self._spell_source_is_own_column()
-        settled = [settled and not any(name in vals for name in self._spell_stored_fields)
-                   for vals in vals_list]
-        records = super(SpellMixin, self).create(vals_list)
-        settled_ids = tuple(record.id for record, done in zip(records, settled) if done)
+        settled_ids = tuple(records.ids) if self._spell_source_is_own_column() else ()
         records.with_context(
             {"disable_spell_compute": INTERNAL_SWITCH,
              "lumq_spell_settled_ids": (INTERNAL_SWITCH, settled_ids)}
@@ -196,15 +235,15 @@ class SpellMixin(models.Model):
         neither computed, related nor inherited.  Any other source (a display
         name computed from other fields, a field of an _inherits parent) is
         settled only once the record is created."""
-        name = self._get_spell_source_name()
-        field = self._fields.get(name) if name else None
+        field = self._spell_source_field()
         return bool(field is not None and field.store and field.column_type
-                    and not field.compute and not field.related and not field.inherited)
+                    and not field.compute and not field.related and not field.inherited
+                    and not field.translate)
 
     def write(self, vals):
+        vals = self._without_given_spells(vals)
         result = super(SpellMixin, self).write(vals)
-        if (any(name in vals for name in self._spell_stored_fields)
-                or self.env.context.get("disable_spell_compute") is INTERNAL_SWITCH):
+        if self.env.context.get("disable_spell_compute") is INTERNAL_SWITCH:
             return result
         if self._spell_source_is_own_column() and self._get_spell_source_name() in vals:
             # the source just written is in the cache: nothing is read
@@ -246,6 +285,22 @@ class SpellMixin(models.Model):
             if name not in names:
                 names.append(name)
         cls._rec_names_search = names
+
+    @api.model
+    def _setup_fields(self):
+        super(SpellMixin, self)._setup_fields()
+        if self._name == "lumq_spell.spell_mixin":
+            return
+        source = self._spell_source_field()
+        for name in self._spell_all_fields:
+            field = self._fields[name]
+            # The spells show what the source shows: only those who may read
+            # the source may read them.
+            field.groups = source.groups if source is not None else None
+            if source is not None and source.translate:
+                # read in the spells' language once the record is stored:
+                # a new record holds its text in its creator's language only
+                field.precompute = False
 
     # Only the start of a long source text is transliterated: nobody types
     # more than this into a search, and one record's cost stays bounded.

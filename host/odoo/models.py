@@ -1096,7 +1096,9 @@ class BaseModel(metaclass=MetaModel):
         triggers = self.pool.field_triggers
         for fname in fnames:
             for field, path in triggers.get((self._name, fname), ()):
-                if field in exclude:
+                # an excluded field is still recomputed on other records (a
+                # recursive one, such as a path of its parents' names)
+                if field in exclude and not path:
                     continue
                 if not path:
                     if skip_direct:

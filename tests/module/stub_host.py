@@ -35,6 +35,14 @@ class Anything:
         return args[0] if len(args) == 1 and not kwargs and callable(args[0]) else Anything()
 
 
+class StubApi(Anything):
+    """api, whose decorator factories take any arguments (a depends may be a
+    function of the model) and give the decorated function back."""
+
+    def depends(self, *args):
+        return lambda func: func
+
+
 def make_host(fail=None):
     """Globals for the model sources; host["created"] lists the classes made
     on the stub model bases.  fail="base" makes creating such a class raise,
@@ -50,7 +58,7 @@ def make_host(fail=None):
              for name in ("Model", "AbstractModel")}
     host = {name: Anything() for name in "api tools sql expression etree lazy_pinyin Style DynamicVariable INTERNAL_SWITCH "
             "unique select_en upsert_en mark_modified model_xmlid".split()}
-    host.update(__name__="odoo.addons.lumq_spell.models", re=re, created=created,
+    host.update(__name__="odoo.addons.lumq_spell.models", re=re, created=created, api=StubApi(),
                 models=types.SimpleNamespace(BaseModel=object, **bases), fields=Anything(fail == "fields"))
     return host
 

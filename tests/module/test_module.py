@@ -49,7 +49,8 @@ class Stub:
     def __call__(self, *args, **kwargs):
         return args[0] if args and callable(args[0]) else Stub()
 models = types.SimpleNamespace(Model=type("Model", (), {}))
-fields = api = Stub()
+fields = Stub()
+api = types.SimpleNamespace(depends=lambda *args: lambda func: func, model=Stub(), model_create_multi=Stub())
 ns = {}
 atexit.register(lambda: print(ns["SpellMixin"].__module__, ns["SpellMixin"].__bases__ == (models.Model,)))
 atexit.register(lumq_spell_base.load_spell_mixin_6, ns)

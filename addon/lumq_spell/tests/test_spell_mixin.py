@@ -46,8 +46,6 @@ class TestSpellMixin(SpellCase):
         self.assertEqual(spells(records), expected)
 
         # a write recomputes every written record from its own value
-        records.write({"lumq_full_spell": "x", "lumq_simple_spell": "x", "lumq_first_spell": "x"})
-        self.assertEqual(spells(records), [("x", "x", "x")] * len(values))
         records.write({"code": "c"})
         self.assertEqual(spells(records), expected)
 
@@ -66,7 +64,8 @@ class TestSpellMixin(SpellCase):
     def test_source_field(self):
         cases = [
             # no source field at all: neither a configured field nor a _rec_name
-            ("spell.test.titled", None, {"title": "张三"}, (False, False, False)),
+            # (empty spells, computed: not the NULL of spells still to compute)
+            ("spell.test.titled", None, {"title": "张三"}, ("", "", "")),
             # the configured field wins over _rec_name, even when empty
             ("spell.test.record", "code", {"name": "张三", "code": False}, ("", "", "")),
             ("spell.test.record", "code", {"name": "李四", "code": "张三"}, ZHANG),
@@ -109,29 +108,35 @@ class TestSpellMixin(SpellCase):
         self.assertEqual(computations, [(records.ids, ["张三", "李四", False])])
         self.assertEqual(spells(records), [ZHANG, LISI, ("", "", "")])
 
-    def test_writes_that_compute_nothing(self):
+    def test_spells_are_always_what_the_source_gives(self):
         computations = self.record_computations()
-        for spell_field in SPELL_FIELDS:
+        record = self.env["spell.test.record"].create({"name": "张三", "lumq_full_spell": "given"})
+        self.assertEqual(spells(record), [ZHANG])
+        for spell_field in SPELL_FIELDS + ("lumq_spell_variants",):
             with self.subTest(spell_field=spell_field):
-                record = self.env["spell.test.record"].create({"name": "张三"})
-                computations.clear()
-
-                # a spell written directly is kept, and nothing is computed
-                record.write({spell_field: "kept"})
-                expected = tuple("kept" if name == spell_field else value
-                                 for name, value in zip(SPELL_FIELDS, ZHANG))
-                self.assertEqual(spells(record), [expected])
-                self.assertEqual(computations, [])
-
-                # nor under the flag, whatever the write changes
-                record.with_context({"disable_spell_compute": INTERNAL_SWITCH}).write({"name": "李四"})
-                self.assertEqual(spells(record), [expected])
-                self.assertEqual(computations, [])
-
-                # the next ordinary write, of any field, recomputes all three
-                record.write({"code": "c"})
+                # a value given for a spell is not stored
+                record.write({spell_field: "given"})
+                self.assertEqual(spells(record), [ZHANG])
+                record.write({spell_field: "given", "name": "李四"})
                 self.assertEqual(spells(record), [LISI])
-                self.assertEqual(computations, [([record.id], ["李四"])])
+                record.write({"name": "张三"})
+
+        # the internal switches are not a request's: a client that passes
+        # them in its context changes nothing
+        for context in ({"disable_spell_compute": True},
+                        {"lumq_spell_settled_ids": [record.id]},
+                        {"lumq_spell_settled_ids": ["x", [record.id]]}):
+            with self.subTest(context=context):
+                record.with_context(context).write({"name": "李四"})
+                self.assertEqual(spells(record), [LISI])
+                created = self.env["spell.test.record"].with_context(context).create({"name": "李四"})
+                self.assertEqual(spells(created), [LISI])
+                record.write({"name": "张三"})
+
+        # the addon's own switch makes a write compute nothing
+        computations.clear()
+        record.with_context({"disable_spell_compute": INTERNAL_SWITCH}).write({"name": "李四"})
+        self.assertEqual(computations, [])
 
     def test_spells_are_stored_without_the_models_write(self):
         """The spells are stored as the ORM stores computed values: a record

@@ -1,1 +1,2 @@
 from . import test_models
+from . import test_sources
