@@ -297,9 +297,11 @@ class SpellMixin(models.Model):
             # The spells show what the source shows: only those who may read
             # the source may read them.
             field.groups = source.groups if source is not None else None
-            if source is not None and source.translate:
-                # read in the spells' language once the record is stored:
-                # a new record holds its text in its creator's language only
+            if source is not None and (source.translate or (
+                    source.store and source.compute and not source.precompute)):
+                # computed once the record is stored: a new record holds a
+                # translatable text in its creator's language only, and a
+                # computed source is not computed before the INSERT
                 field.precompute = False
 
     # Only the start of a long source text is transliterated: nobody types
