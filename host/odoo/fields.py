@@ -55,6 +55,7 @@ class Field:
     copy = True
     compute = None
     compute_sudo = None
+    precompute = False          # computed for the INSERT of a new record
     inverse = None
     search = None
     related = None
