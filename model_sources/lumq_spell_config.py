@@ -154,6 +154,7 @@ class LumqSpellConfig(models.Model):
             )) from None
 
     @api.model_create_multi
+    @restores_registry
     def create(self, vals_list):
         """Override the create method."""
         for vals in vals_list:
@@ -173,6 +174,7 @@ class LumqSpellConfig(models.Model):
         self.env.registry.clear_cache()
         return records
 
+    @restores_registry
     def write(self, vals):
         """Override the write method."""
         if "model_id" in vals:
@@ -205,6 +207,7 @@ class LumqSpellConfig(models.Model):
         self.env.registry.clear_cache()
         return result
 
+    @restores_registry
     def unlink(self):
         """unlink"""
         self.extended_search_view_ids = [(2, view_id) for view_id in self.mapped("extended_search_view_ids").ids]

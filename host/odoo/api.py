@@ -94,6 +94,12 @@ class Transaction:
     def flush(self):
         pass
 
+    def clear(self):
+        """Forget the records marked to compute, as Odoo's cache clearing
+        does after a rollback to a savepoint."""
+        self.tocompute.clear()
+        self.computed.clear()
+
 
 class Environment(Mapping):
     """``Environment(cr, uid, context, su=False)``: cursor, user, context and

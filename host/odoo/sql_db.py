@@ -201,11 +201,18 @@ class Cursor:
         """Roll back to this point when the block raises."""
         self._savepoint_seq += 1
         name = 'sp_%d_%d' % (id(self), self._savepoint_seq)
+        if flush:
+            self.flush()
         self._begin()
         self._cnx.execute('SAVEPOINT "%s"' % name)
         try:
             yield
+            if flush:
+                self.flush()
         except BaseException:
+            if flush:
+                # as Odoo's: the cache holds nothing of what is rolled back
+                self.clear()
             self._cnx.execute('ROLLBACK TO SAVEPOINT "%s"' % name)
             self._cnx.execute('RELEASE SAVEPOINT "%s"' % name)
             raise
@@ -215,6 +222,12 @@ class Cursor:
     def flush(self):
         if self.transaction is not None:
             self.transaction.flush()
+
+    def clear(self):
+        """Drop what the transaction's cache holds (the stand-in keeps no
+        record values, only what the ORM computes)."""
+        if self.transaction is not None:
+            self.transaction.clear()
 
     def commit(self):
         self.flush()

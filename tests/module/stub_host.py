@@ -56,7 +56,7 @@ def make_host(fail=None):
 
     bases = {name: type(name, (), {"__init_subclass__": classmethod(init_subclass)})
              for name in ("Model", "AbstractModel")}
-    host = {name: Anything() for name in "api tools sql expression etree lazy_pinyin Style DynamicVariable INTERNAL_SWITCH "
+    host = {name: Anything() for name in "api tools sql expression etree lazy_pinyin Style DynamicVariable INTERNAL_SWITCH restores_registry "
             "unique select_en upsert_en mark_modified model_xmlid".split()}
     host.update(__name__="odoo.addons.lumq_spell.models", re=re, created=created, api=StubApi(),
                 models=types.SimpleNamespace(BaseModel=object, **bases), fields=Anything(fail == "fields"))

@@ -7,6 +7,7 @@ addon lumq_spell.
 """
 import ast
 import contextlib
+import functools
 import itertools
 import re
 import sys
@@ -63,6 +64,26 @@ class DynamicVariable:
 # holds only what JSON can carry, so no client can pass this object: a switch
 # is on only where the addon's own code turned it on.
 INTERNAL_SWITCH = object()
+
+
+def restores_registry(method):
+    """Run a method that may change which models carry the spells inside a
+    savepoint of its own.  When it raises, the savepoint takes its changes
+    to the database back, and the registry is set up again to match them,
+    whatever the caller then does with its transaction: a caller that
+    catches the error would otherwise go on with spell fields whose columns
+    are gone, in this process, until it restarts."""
+
+    @functools.wraps(method)
+    def guarded(self, *args, **kwargs):
+        try:
+            with self.env.cr.savepoint():
+                return method(self, *args, **kwargs)
+        except Exception:
+            self.env.registry.setup_models(self.env.cr)
+            raise
+
+    return guarded
 
 
 class Untransliterated(str):
