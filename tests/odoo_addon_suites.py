@@ -21,6 +21,12 @@ class OdooTestModule(pytest.Module):
     odoo_name = None
 
     def _getobj(self):
+        package = importlib.import_module(self.odoo_name.rpartition(".")[0])
+        if not hasattr(package, self.odoo_name.rpartition(".")[2]):
+            # Odoo's runner runs only the modules that the package imports
+            raise self.CollectError(
+                f"{self.odoo_name} is not imported by {package.__name__}: Odoo's test runner "
+                f"would not run it")
         module = importlib.import_module(self.odoo_name)
         if Path(module.__file__).resolve() != self.path.resolve():
             raise self.CollectError(
