@@ -17,6 +17,11 @@ class IrModelExtend(models.Model):
         default=False,
         help="Whether the model's searches read queries as people type them",
     )
+    spell_columns_drop_at = fields.Datetime(
+        string="Spell Columns Dropped At",
+        help="When the spell columns of a model no longer enabled are dropped: once every "
+        "process of the server has left the spells behind.",
+    )
     spell_can_be_enabled = fields.Boolean(
         string="Spell Search Can Be Enabled",
         compute="_compute_spell_can_be_enabled",
@@ -83,6 +88,13 @@ class IrModelExtend(models.Model):
         # database) build their registry anew once this change is committed,
         # also when it was made outside a request (a shell script).
         self._cr.postcommit.add(self.pool.signal_changes)
+        if self.is_spell_attached:
+            # Records that other transactions committed while this one
+            # enabled the model are not in its snapshot: compute them once
+            # this one is committed, also in a server of one process.
+            registry, names = self.pool, list(model_names)
+            self._cr.postcommit.add(
+                lambda: registry["ir.model"]._compute_missing_spells_after_commit(registry, names))
 
     def _init_spell_models(self, model_names):
         """Create or complete the tables of the models, then compute the
@@ -95,10 +107,29 @@ class IrModelExtend(models.Model):
         )
         for name in model_names:
             model = self.env[name]
-            field = model._fields.get("lumq_full_spell")
             # those that embed a spell model (_inherits) read its spells
-            if field is not None and field.store and model._auto:
+            if self._spell_stored_in(model):
+                model._prepare_spell_table()
                 model._compute_all_spells()
+        self._set_spell_columns_drop_at(
+            [name for name in model_names if self._spell_stored_in(self.env[name])], None)
+
+    @api.model
+    def _set_spell_columns_drop_at(self, model_names, drop_at):
+        """Plan (or, with None, call off) the drop of the models' spell
+        columns; bookkeeping of the addon's own, written as such."""
+        if not model_names:
+            return
+        self.flush_model(["spell_columns_drop_at"])
+        self._cr.execute("UPDATE ir_model SET spell_columns_drop_at = %s WHERE model IN %s",
+                         [drop_at, tuple(model_names)])
+        self.invalidate_model(["spell_columns_drop_at"])
+
+    @api.model
+    def _spell_stored_in(self, model):
+        """Whether the model's own table holds the spell columns."""
+        field = model._fields.get("lumq_full_spell")
+        return bool(field is not None and field.store and model._auto)
 
     def _drop_spell_storage(self, model_names):
         """Remove what the spell class left in the database of the models
@@ -110,17 +141,55 @@ class IrModelExtend(models.Model):
         names = [name for name in model_names if "lumq_full_spell" not in self.env[name]._fields]
         if not names:
             return
-        spell_fields = [name for name in self.env["lumq_spell.spell_mixin"]._fields
-                        if name.startswith("lumq_")]
-        self.env["ir.model.fields"].search([
-            ("model", "in", names), ("name", "in", spell_fields),
-        ]).with_context(_force_unlink=True).unlink()
+        for name in names:
+            spell_sql.drop_stale_trigger(self._cr, self.env[name]._table)
+        # Processes that still have the spells (a request in flight, a worker
+        # that has not built its registry anew) write the spell columns: the
+        # columns go only once they all have the new registry.
+        drop_at = fields.Datetime.now() + datetime.timedelta(seconds=self._spell_drop_delay)
+        self._set_spell_columns_drop_at(names, drop_at)
         if "ir.model.inherit" in self.env:
             # only the superuser may delete these rows
             self.env["ir.model.inherit"].sudo().search([
                 ("model_id.model", "in", names),
                 ("parent_id.model", "=", "lumq_spell.spell_mixin"),
             ]).unlink()
+
+    # Seconds between disabling a model and dropping its spell columns: more
+    # than a request may take (limit_time_real) before every worker of the
+    # server builds its registry anew.
+    _spell_drop_delay = 600
+
+    @api.model
+    def _drop_pending_spell_columns(self, now=None):
+        """Drop the spell columns and field rows of the models disabled long
+        enough ago (all of them, with ``now`` False: the addon is being
+        uninstalled)."""
+        domain = [("spell_columns_drop_at", "!=", False), ("is_spell_attached", "=", False)]
+        if now is not False:
+            domain.append(("spell_columns_drop_at", "<=", now or fields.Datetime.now()))
+        rows = self.sudo().search(domain)
+        if not rows:
+            return
+        spell_fields = [name for name in self.env["lumq_spell.spell_mixin"]._fields
+                        if name.startswith("lumq_")]
+        self.env["ir.model.fields"].sudo().search([
+            ("model", "in", rows.mapped("model")), ("name", "in", spell_fields),
+        ]).with_context(_force_unlink=True).unlink()
+        self._set_spell_columns_drop_at(rows.mapped("model"), None)
+
+    @api.model
+    def _spell_cron(self):
+        """The periodic upkeep of the spells: compute those that records lack
+        (written by a process that did not have the spells), and drop the
+        columns of models disabled long enough ago."""
+        if self._compute_missing_spells(limit=self._spell_cron_limit):
+            # more to do: run again at once rather than at the next period
+            self.env.ref("lumq_spell.ir_cron_spell_upkeep")._trigger()
+        self._drop_pending_spell_columns()
+
+    # records computed at most by one run of the periodic upkeep
+    _spell_cron_limit = 100000
 
     def _add_manual_models(self):
         """Add extra models to the registry."""
@@ -273,7 +342,15 @@ class IrModelExtend(models.Model):
         super(IrModelExtend, self)._register_hook()
         self._unlink_stray_xmlids()
         self._add_missing_spell_columns()
-        self._compute_missing_spells()
+        for model_data in self._read_spell_marks():
+            model = self.env.get(model_data["model"])
+            if (model is not None and self._spell_stored_in(model)
+                    and sql.column_exists(self._cr, model._table, "lumq_full_spell")):
+                # tables of models enabled by an earlier version, or whose
+                # source field changed in another process
+                model._prepare_spell_table()
+        # a registry load stays short: what is left, the periodic upkeep does
+        self._compute_missing_spells(limit=self._spell_cron_limit)
 
     def _add_missing_spell_columns(self):
         """Add the spell columns that a model enabled by an earlier version of
@@ -295,25 +372,52 @@ class IrModelExtend(models.Model):
         if names:
             self._init_spell_models(names)
 
-    def _compute_missing_spells(self):
-        """Compute the spells that records of enabled models lack: those that
-        a process created with its older registry, after another process
-        enabled the model and before it built its registry anew."""
+    def _compute_missing_spells(self, model_names=None, limit=None):
+        """Compute the spells that records of enabled models lack: records
+        created or changed by a process that did not have the spells (one
+        whose registry predates the enabling, a script that never reloads),
+        and records that other transactions committed while the model was
+        being enabled.  At most ``limit`` records a model; returns whether
+        some were left.
+
+        Several processes may run this at once (workers that build their
+        registry anew together): one computes a model's records and the
+        others pass it by.  Nothing that goes wrong here is the caller's
+        failure: the records stay to compute, and the next pass computes
+        them."""
+        left = False
         for model_data in self._read_spell_marks():
+            if model_names is not None and model_data["model"] not in model_names:
+                continue
             model = self.env.get(model_data["model"])
-            if model is None or "lumq_full_spell" not in model._fields or not model._auto:
+            if model is None or not self._spell_stored_in(model):
                 continue
             # a model being enabled gets its columns after this set-up
             if not sql.column_exists(self._cr, model._table, "lumq_full_spell"):
                 continue
-            where = "lumq_full_spell IS NULL"
-            if model._spell_search_as_typed:
-                # spells computed by a process that did not search as typed yet
-                where += " OR (lumq_spell_variants IS NULL AND lumq_full_spell <> '')"
-            self._cr.execute(f'SELECT id FROM "{model._table}" WHERE {where}')
-            ids = [row[0] for row in self._cr.fetchall()]
-            if ids:
-                model._store_spells(ids)
+            try:
+                with self._cr.savepoint(flush=False):
+                    if not spell_sql.try_lock(self._cr, "lumq_spell.missing." + model._table):
+                        continue
+                    left |= model._compute_missing_spells(limit)
+            except Exception:
+                _logger.warning("The missing spells of %s were not computed; the next pass "
+                                "computes them.", model._name, exc_info=True)
+                left = True
+        return left
+
+    @classmethod
+    def _compute_missing_spells_after_commit(cls, registry, model_names):
+        """Compute the spells that the models' records lack, in a transaction
+        of its own: called once the enabling is committed."""
+        try:
+            with registry.cursor() as cr:
+                env = api.Environment(cr, SUPERUSER_ID, {})
+                env["ir.model"]._compute_missing_spells(model_names)
+        except Exception:
+            _logger.warning("The spells of records committed during the enabling of %s were "
+                            "not computed; the next pass computes them.",
+                            ", ".join(model_names), exc_info=True)
 
     def _unlink_stray_xmlids(self):
         """Delete the XML ids that earlier versions gave, in whatever module

@@ -13,6 +13,9 @@ class IrModuleModule(models.Model):
             self.env["ir.model"].search([("is_spell_attached", "=", True)]).write(
                 {"is_spell_attached": False}
             )
+            # no process keeps the spells once the addon is gone: their
+            # columns go now
+            self.env["ir.model"]._drop_pending_spell_columns(now=False)
             self.env["ir.module.module"].flush_model()
             self.env.flush_all()
             self.env.registry.setup_models(self.env.cr)

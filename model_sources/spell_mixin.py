@@ -99,6 +99,11 @@ class SpellMixin(models.Model):
             records = self.browse([id_ for id_ in self._ids if id_ not in settled_ids])
         if not records:
             return
+        source = self._spell_source_field()
+        if source is not None and source.compute and any(isinstance(id_, int) for id_ in records._ids):
+            # the ORM stores the source it computed (a path of parents'
+            # names) with the spells that this computes
+            spell_sql.declare_spell_writer(self.env.cr)
         spell_fields = [self._fields[name] for name in self._spell_stored_fields]
         # The values are stored the way the ORM stores what it computes:
         # kept in the cache and written at the next flush, with no write()
@@ -112,7 +117,6 @@ class SpellMixin(models.Model):
         else:
             protection = self.env.protecting(spell_fields, records)
         with protection:
-            source = self._spell_source_field()
             readable = records._with_spell_lang()
             for record, reader in zip(records, readable):
                 if source is not None and self.env.is_protected(source, record):
@@ -214,6 +218,41 @@ class SpellMixin(models.Model):
                     if name not in self._spell_all_fields}
         return vals
 
+    @api.model
+    def _compute_missing_spells(self, limit=None):
+        """Compute the spells of the records that lack them: never computed,
+        or marked to compute again by a process that changed their source
+        without the spells.  At most ``limit`` records; returns whether some
+        were left."""
+        where = "lumq_full_spell IS NULL"
+        if self._spell_search_as_typed:
+            # spells computed by a process that did not search as typed yet
+            where += " OR (lumq_spell_variants IS NULL AND lumq_full_spell <> '')"
+        query = f'SELECT id FROM "{self._table}" WHERE {where} ORDER BY id'
+        if limit:
+            query += " LIMIT %d" % (limit + 1)
+        self.env.cr.execute(query)
+        ids = [row[0] for row in self.env.cr.fetchall()]
+        left = bool(limit) and len(ids) > limit
+        if ids:
+            self.sudo().with_context(active_test=False)._store_spells(ids[:limit] if limit else ids)
+        return left
+
+    @api.model
+    def _prepare_spell_table(self):
+        """Make the model's table keep its spells right when a process that
+        does not have them writes it: a trigger marks the spells of a row
+        whose source column changes to be computed again, and an index finds
+        the rows to compute."""
+        cr = self.env.cr
+        spell_sql.create_missing_index(cr, self._table)
+        source = self._spell_source_field()
+        if (source is not None and source.store and source.column_type
+                and not source.inherited and source.model_name == self._name):
+            spell_sql.install_stale_trigger(cr, self._table, source.name)
+        else:
+            spell_sql.drop_stale_trigger(cr, self._table)
+
     @api.model_create_multi
     def create(self, vals_list):
         vals_list = [self._without_given_spells(vals) for vals in vals_list]
@@ -242,6 +281,9 @@ class SpellMixin(models.Model):
 
     def write(self, vals):
         vals = self._without_given_spells(vals)
+        if self._get_spell_source_name() in vals:
+            # this process computes the spells of the source it writes
+            spell_sql.declare_spell_writer(self.env.cr)
         result = super(SpellMixin, self).write(vals)
         if self.env.context.get("disable_spell_compute") is INTERNAL_SWITCH:
             return result

@@ -14,6 +14,7 @@ mode).
     "depends": ["base", "web"],
     "data": [
         "security/ir.model.access.csv",
+        "data/ir_cron.xml",
         "views/lumq_spell_config_views.xml",
     ],
     "assets": {

@@ -7,8 +7,10 @@ addon lumq_spell.
 """
 import ast
 import contextlib
+import datetime
 import functools
 import itertools
+import logging
 import re
 import sys
 import unicodedata
@@ -18,13 +20,16 @@ from lxml import etree
 from pypinyin import Style, lazy_pinyin, pinyin
 
 from odoo import _ as odoo_gettext
-from odoo import api, fields, models, tools
+from odoo import SUPERUSER_ID, api, fields, models, tools
 from odoo.addons.base.models.ir_model import mark_modified, model_xmlid, select_en, upsert_en
 from odoo.exceptions import UserError, ValidationError
 from odoo.osv import expression
 from odoo.tools import sql, unique
 
+from . import spell_sql
 from .spell_surnames import COMPOUND_SURNAMES, SURNAMES
+
+_logger = logging.getLogger(__name__)
 
 
 def _(source, *args, **kwargs):

@@ -5,11 +5,13 @@ search as the web client does.
 The tests use the models of the test addons spell_test_models and
 spell_test_extend, installed together with lumq_spell.
 """
+import datetime
 import itertools
 from contextlib import contextmanager
 
 from lxml import etree
 
+from odoo import fields
 from odoo.addons.lumq_spell.models.spell_models import INTERNAL_SWITCH
 from odoo.tests.common import TransactionCase
 
@@ -120,6 +122,13 @@ class SpellCase(TransactionCase):
                 self.cr.execute(f"ROLLBACK TO SAVEPOINT {savepoint}")
                 self.registry.clear_all_caches()
                 self._set_registry_up_again()
+
+    def upkeep_after_the_drop_delay(self):
+        """Run the spells' upkeep as it runs once the time between disabling
+        a model and dropping its spell columns is past."""
+        IrModel = self.env["ir.model"]
+        later = fields.Datetime.now() + datetime.timedelta(seconds=IrModel._spell_drop_delay + 1)
+        IrModel._drop_pending_spell_columns(now=later)
 
     # -- the feature, as an administrator and the web client use it --
 

@@ -9,7 +9,7 @@ from odoo.exceptions import UserError, ValidationError
 from odoo.tests import tagged
 from odoo.tools import sql
 
-from .common import SPELL_FIELDS, ZHANG, SpellCase, on_postgresql, spells
+from .common import LISI, SPELL_FIELDS, ZHANG, SpellCase, on_postgresql, spells
 
 
 @tagged("post_install", "-at_install")
@@ -18,9 +18,22 @@ class TestSwitchingOff(SpellCase):
         config = self.enable("spell.test.record")
         record = self.env["spell.test.record"].create({"name": "张三"})
         config.unlink()
-
         table = self.env["spell.test.record"]._table
-        self.assertFalse([column for column in SPELL_FIELDS if sql.column_exists(self.cr, table, column)])
+
+        def columns():
+            return [column for column in SPELL_FIELDS if sql.column_exists(self.cr, table, column)]
+
+        # A process that still has the spells (a worker that has not built
+        # its registry anew) saves records as before, until every process
+        # has left the spells behind.
+        self.assertEqual(columns(), list(SPELL_FIELDS))
+        self.cr.execute(f"INSERT INTO {table} (name, {', '.join(SPELL_FIELDS)}) "
+                        "VALUES ('王五', 'wangwu', 'ww', 'W')")
+        self.env["ir.model"]._spell_cron()
+        self.assertEqual(columns(), list(SPELL_FIELDS))
+
+        self.upkeep_after_the_drop_delay()
+        self.assertFalse(columns())
         self.assertFalse(self.env["ir.model.fields"].search([
             ("model", "=", "spell.test.record"), ("name", "in", SPELL_FIELDS)]))
         self.assertEqual(self.env["spell.test.record"].create({"name": "李四"}).name, "李四")
@@ -77,6 +90,49 @@ class TestProcesses(SpellCase):
         self.env["ir.model"]._register_hook()
 
         self.assertEqual(spells(record), [ZHANG])
+
+    def test_a_registry_load_leaves_computed_spells_alone(self):
+        # records without a source store empty spells, computed once
+        self.enable("spell.test.titled")
+        self.enable("spell.test.record")
+        self.env["spell.test.titled"].create({"title": "张三"})
+        self.env["spell.test.record"].create([{"name": "张三"}, {"name": False}])
+        self.env.flush_all()
+        stored = []
+        self.patch(type(self.env["spell.test.titled"]), "_store_spells",
+                   lambda model, ids: stored.append(ids))
+        self.patch(type(self.env["spell.test.record"]), "_store_spells",
+                   lambda model, ids: stored.append(ids))
+        self.env["ir.model"]._register_hook()
+        self.env["ir.model"]._spell_cron()
+        self.assertEqual(stored, [])
+
+    def test_a_source_changed_by_a_process_without_the_spells(self):
+        if not on_postgresql(self.cr):
+            self.skipTest("the trigger that marks such spells is PostgreSQL's")
+        self.enable("spell.test.record")
+        records = self.env["spell.test.record"].create([{"name": "张三"}, {"name": "王五"}])
+        self.env.flush_all()
+
+        def stored():
+            self.cr.execute("SELECT lumq_full_spell FROM spell_test_record WHERE id IN %s "
+                            "ORDER BY id", [tuple(records.ids)])
+            return [row[0] for row in self.cr.fetchall()]
+
+        # what the ORM of a process whose registry predates the enabling
+        # writes: the source and nothing of the spells
+        self.cr.execute("UPDATE spell_test_record SET name = '李四', code = 'c' WHERE id = %s",
+                        [records[0].id])
+        self.cr.execute("UPDATE spell_test_record SET code = 'c' WHERE id = %s", [records[1].id])
+        self.assertEqual(stored(), [None, "wangwu"])
+        self.env.invalidate_all()
+        self.env["ir.model"]._spell_cron()
+        self.assertEqual(spells(records[0]), [LISI])
+
+        # a process that has the spells computes them as it writes
+        records.write({"name": "张三"})
+        self.env.flush_all()
+        self.assertEqual(stored(), ["zhangsan", "zhangsan"])
 
     def test_enabling_and_disabling_are_signalled_once_committed(self):
         def signals():

@@ -208,6 +208,7 @@ class TestSearchAsTyped(SpellCase):
         table = self.env["spell.test.record"]._table
         self.assertTrue(sql.column_exists(self.cr, table, "lumq_spell_variants"))
         config.unlink()
+        self.upkeep_after_the_drop_delay()
         self.assertFalse(sql.column_exists(self.cr, table, "lumq_spell_variants"))
         self.assertNotIn("lumq_spell_typed", self.env["spell.test.record"]._fields)
         self.assertFalse(self.env["ir.model.fields"].search([

@@ -1,4 +1,6 @@
 """Schema helpers on SQLite, under the names Odoo gives them."""
+import re
+
 
 
 def quote(name):
@@ -45,7 +47,13 @@ def drop_column(cr, tablename, columnname):
     # SQLite refuses to drop an indexed column: drop its indexes first
     cr.execute("SELECT DISTINCT il.name FROM pragma_index_list(%s) il, pragma_index_info(il.name) ii "
                "WHERE ii.name = %s AND il.origin = 'c'", (tablename, columnname))
-    for (index,) in cr.fetchall():
+    indexes = {index for (index,) in cr.fetchall()}
+    # and those whose condition names it, which PostgreSQL drops with it
+    cr.execute("SELECT name, sql FROM sqlite_master WHERE type = 'index' AND tbl_name = %s "
+               "AND sql IS NOT NULL", (tablename,))
+    named = re.compile(r'\bWHERE\b.*(\b|")%s(\b|")' % re.escape(columnname), re.I | re.S)
+    indexes.update(index for index, text in cr.fetchall() if named.search(text))
+    for index in sorted(indexes):
         cr.execute('DROP INDEX %s' % quote(index))
     cr.execute('ALTER TABLE %s DROP COLUMN %s' % (quote(tablename), quote(columnname)))
 

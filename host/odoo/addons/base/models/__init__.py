@@ -4,5 +4,6 @@ from . import ir_ui_view  # noqa: F401
 from . import ir_actions  # noqa: F401
 from . import ir_ui_menu  # noqa: F401
 from . import ir_module  # noqa: F401
+from . import ir_cron  # noqa: F401
 from . import res_users  # noqa: F401
 from . import res_partner  # noqa: F401

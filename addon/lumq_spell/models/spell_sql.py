@@ -1,0 +1,111 @@
+"""The database side of keeping the spells right when several processes share
+a database: what only PostgreSQL can do is done here, and on any other
+database (the stand-in's SQLite, with one connection and one process) these
+helpers do nothing.
+
+A process that still has a registry from before a model was enabled (a
+request in flight, a cron job, a shell script that never reloads) writes the
+model's records without knowing their spells.  A trigger on the model's table
+therefore marks the spells of a row to be computed again (NULL) whenever its
+source column changes in a transaction that did not say it keeps the spells
+itself; the processes that have the spells say so (``declare_spell_writer``)
+before they change a source.  Rows whose spells are NULL are computed again
+by the next pass over the missing spells (after enabling, at a registry load,
+and by the periodic job).
+"""
+import hashlib
+
+# the transaction-local setting by which a writer says it keeps the spells
+WRITER_SETTING = "lumq_spell.writer"
+TRIGGER_FUNCTION = "lumq_spell_mark_stale"
+SPELL_COLUMNS = ("lumq_full_spell", "lumq_simple_spell", "lumq_first_spell", "lumq_spell_variants")
+
+
+def on_postgresql(cr):
+    return hasattr(cr._cnx, "server_version")
+
+
+def _quote(name):
+    return '"%s"' % name.replace('"', '""')
+
+
+def trigger_name(table):
+    return f"{table}_lumq_spell_stale"[:63]
+
+
+def missing_index_name(table):
+    return f"{table}_lumq_spell_missing"[:63]
+
+
+def declare_spell_writer(cr):
+    """Say that this transaction computes the spells of what it writes, so
+    that the trigger leaves them alone."""
+    if on_postgresql(cr):
+        cr.execute("SELECT set_config(%s, 'on', true)", [WRITER_SETTING])
+
+
+def stale_trigger_column(cr, table):
+    """The source column that the table's trigger watches, or None."""
+    cr.execute(
+        "SELECT a.attname FROM pg_trigger t JOIN pg_attribute a "
+        "ON a.attrelid = t.tgrelid AND a.attnum = t.tgattr[0] "
+        "WHERE t.tgrelid = %s::regclass AND t.tgname = %s",
+        [_quote(table), trigger_name(table)],
+    )
+    row = cr.fetchone()
+    return row[0] if row else None
+
+
+def install_stale_trigger(cr, table, column):
+    """Make a change of ``column`` on a row of ``table`` by a transaction that
+    does not keep the spells mark the row's spells to be computed again."""
+    if not on_postgresql(cr) or stale_trigger_column(cr, table) == column:
+        return
+    assignments = " ".join(f"NEW.{column} := NULL;" for column in SPELL_COLUMNS)
+    cr.execute(f"""
+        CREATE OR REPLACE FUNCTION {TRIGGER_FUNCTION}() RETURNS trigger LANGUAGE plpgsql AS $$
+        BEGIN
+            IF current_setting('{WRITER_SETTING}', true) IS DISTINCT FROM 'on' THEN
+                {assignments}
+            END IF;
+            RETURN NEW;
+        END
+        $$
+    """)
+    name, column = _quote(trigger_name(table)), _quote(column)
+    cr.execute(f"DROP TRIGGER IF EXISTS {name} ON {_quote(table)}")
+    cr.execute(
+        f"CREATE TRIGGER {name} BEFORE UPDATE OF {column} ON {_quote(table)} FOR EACH ROW "
+        f"WHEN (OLD.{column} IS DISTINCT FROM NEW.{column}) EXECUTE FUNCTION {TRIGGER_FUNCTION}()"
+    )
+
+
+def drop_stale_trigger(cr, table):
+    if on_postgresql(cr) and stale_trigger_column(cr, table) is not None:
+        cr.execute(f"DROP TRIGGER IF EXISTS {_quote(trigger_name(table))} ON {_quote(table)}")
+
+
+def drop_trigger_function(cr):
+    """Drop the trigger function once no table uses it (the addon is gone)."""
+    if on_postgresql(cr):
+        cr.execute(f"DROP FUNCTION IF EXISTS {TRIGGER_FUNCTION}() CASCADE")
+
+
+def create_missing_index(cr, table):
+    """A partial index of the rows whose spells are still to be computed: the
+    passes that look for them read it instead of the whole table, and it
+    holds nothing once every row is computed."""
+    cr.execute(
+        f"CREATE INDEX IF NOT EXISTS {_quote(missing_index_name(table))} ON {_quote(table)} (id) "
+        f"WHERE lumq_full_spell IS NULL"
+    )
+
+
+def try_lock(cr, name):
+    """Take a lock on ``name`` until the transaction ends, if no other
+    transaction holds it; True when taken (always, off PostgreSQL)."""
+    if not on_postgresql(cr):
+        return True
+    key = int.from_bytes(hashlib.sha256(name.encode()).digest()[:8], "big", signed=True)
+    cr.execute("SELECT pg_try_advisory_xact_lock(%s)", [key])
+    return cr.fetchone()[0]
