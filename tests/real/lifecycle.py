@@ -138,6 +138,9 @@ def main(db_name):
                        "WHERE (module = 'lumq_spell' OR name LIKE '%%lumq_spell%%') "
                        "AND model != 'ir.module.module'",
             "tables": "SELECT tablename FROM pg_tables WHERE tablename LIKE 'lumq_spell%%'",
+            "triggers or functions": "SELECT proname FROM pg_proc WHERE proname LIKE 'lumq_spell%%' "
+                                     "UNION SELECT tgname FROM pg_trigger WHERE tgname LIKE '%%lumq_spell%%'",
+            "indexes": "SELECT indexname FROM pg_indexes WHERE indexname LIKE '%%lumq_spell%%'",
         }
         for what, query in leftovers.items():
             cr.execute(query)

@@ -95,8 +95,16 @@ def create_missing_index(cr, table):
     """A partial index of the rows whose spells are still to be computed: the
     passes that look for them read it instead of the whole table, and it
     holds nothing once every row is computed."""
+    name = missing_index_name(table)
+    if on_postgresql(cr):
+        # read the catalog first: creating an index, even one that exists,
+        # locks the table against every writer, at each registry load
+        cr.execute("SELECT 1 FROM pg_indexes WHERE tablename = %s AND indexname = %s",
+                   [table, name])
+        if cr.fetchone():
+            return
     cr.execute(
-        f"CREATE INDEX IF NOT EXISTS {_quote(missing_index_name(table))} ON {_quote(table)} (id) "
+        f"CREATE INDEX IF NOT EXISTS {_quote(name)} ON {_quote(table)} (id) "
         f"WHERE lumq_full_spell IS NULL"
     )
 

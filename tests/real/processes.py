@@ -1,0 +1,160 @@
+"""What several processes sharing one database must get right around enabling
+and disabling, on a real Odoo 17 server: each transaction below is another
+process's (a worker, a cron job, a shell script), committed as such.  What
+must hold is checked; the run ends with one line "N passed, N failed".
+
+A process whose registry predates the enabling writes a model's records as
+Odoo's ORM without the spells does; its statements are written out here as
+SQL, since one Python process holds one registry per database.
+
+    python3.13 tests/real/processes.py DBNAME   (inside env/odoo17)
+"""
+import logging
+import os
+import sys
+
+sys.path.insert(0, os.environ["LUMQ_ODOO_SRC"])
+
+import odoo  # noqa: E402,F401
+from odoo import SUPERUSER_ID, api  # noqa: E402
+from odoo.modules.registry import Registry  # noqa: E402
+from odoo.tools import config, sql  # noqa: E402
+
+SPELLS = ("lumq_full_spell", "lumq_simple_spell", "lumq_first_spell")
+results = []
+
+
+def check(condition, what):
+    results.append(bool(condition))
+    print(f"   {'ok' if condition else 'FAILED'}: {what}", flush=True)
+
+
+class Errors(logging.Handler):
+    """Counts the ERROR lines that Odoo logs meanwhile."""
+
+    def __init__(self):
+        super().__init__(logging.ERROR)
+        self.records = []
+
+    def emit(self, record):
+        self.records.append(record)
+
+
+def spells_of(cr, ids):
+    cr.execute(f"SELECT {', '.join(SPELLS)} FROM spell_test_record WHERE id IN %s ORDER BY id",
+               [tuple(ids)])
+    return cr.fetchall()
+
+
+def process(registry):
+    """A cursor and environment of another process."""
+    cr = registry.cursor()
+    return cr, api.Environment(cr, SUPERUSER_ID, {})
+
+
+def insert(cr, name):
+    """A record created by a process without the spells."""
+    cr.execute("INSERT INTO spell_test_record (name, create_date, write_date) "
+               "VALUES (%s, now(), now()) RETURNING id", [name])
+    return cr.fetchone()[0]
+
+
+def main(db_name):
+    config.parse_config(["-c", os.environ["LUMQ_ODOO_CONF"], "-d", db_name, "--no-http"])
+    errors = Errors()
+    logging.getLogger("odoo").addHandler(errors)
+    registry = Registry.new(db_name)
+    with registry.cursor() as cr:
+        env = api.Environment(cr, SUPERUSER_ID, {})
+        env["ir.module.module"].update_list()
+        env["ir.module.module"].search([("name", "in", ["lumq_spell", "spell_test_models"])]) \
+            .button_immediate_install()
+    registry = Registry(db_name)
+    model_id = None
+
+    print("== records committed while a model is enabled")
+    enabler, env_a = process(registry)
+    env_a["spell.test.record"].search_count([])     # the enabling transaction's snapshot
+    other, env_b = process(registry)
+    late = env_b["spell.test.record"].create({"name": "张三"}).id
+    other.commit()
+    other.close()
+    model_id = env_a["ir.model"]._get_id("spell.test.record")
+    env_a["lumq_spell.config"].create({"model_id": model_id})
+    enabler.commit()
+    enabler.close()
+    with registry.cursor() as cr:
+        check(spells_of(cr, [late]) == [("zhangsan", "zs", "Z")],
+              "a record committed after the enabling's snapshot gets its spells once it commits")
+
+    print("== a process whose registry predates the enabling")
+    with registry.cursor() as cr:
+        created = insert(cr, "李四")
+        renamed = late
+        cr.execute("UPDATE spell_test_record SET name = '王五', write_date = now() WHERE id = %s",
+                   [renamed])
+    with registry.cursor() as cr:
+        check(spells_of(cr, [renamed]) == [(None, None, None)],
+              "a rename by such a process marks the record's spells to compute")
+        api.Environment(cr, SUPERUSER_ID, {})["ir.model"]._spell_cron()
+    with registry.cursor() as cr:
+        check(spells_of(cr, [renamed, created]) == [("wangwu", "ww", "W"), ("lisi", "ls", "L")],
+              "the upkeep computes the spells of what it renamed and created")
+
+    print("== two processes compute the missing spells at once")
+    with registry.cursor() as cr:
+        cr.execute(f"UPDATE spell_test_record SET {', '.join(f'{s} = NULL' for s in SPELLS)}")
+    first, env_1 = process(registry)
+    second, env_2 = process(registry)
+    env_2["spell.test.record"].search_count([])     # its snapshot predates the first's work
+    env_1["ir.model"]._register_hook()
+    try:
+        env_2["ir.model"]._register_hook()
+        check(True, "a second pass while the first holds the records passes them by")
+    except Exception as error:  # the outcome is what is checked
+        check(False, f"a second pass while the first holds the records passes them by ({error!r})")
+    first.commit()
+    first.close()
+    try:
+        env_2["ir.model"]._register_hook()
+        second.commit()
+        check(True, "a pass whose snapshot predates another's committed work does not fail")
+    except Exception as error:  # the outcome is what is checked
+        check(False, f"a pass whose snapshot predates another's committed work does not fail "
+                     f"({error!r})")
+    second.close()
+    with registry.cursor() as cr:
+        cr.execute("SELECT count(*) FROM spell_test_record WHERE lumq_full_spell IS NULL")
+        check(cr.fetchone()[0] == 0, "every record has its spells")
+
+    print("== disabling while other processes still have the spells")
+    with registry.cursor() as cr:
+        env = api.Environment(cr, SUPERUSER_ID, {})
+        env["lumq_spell.config"].search([("model_id", "=", model_id)]).unlink()
+    with registry.cursor() as cr:
+        # a create by a worker that has not built its registry anew
+        cr.execute(f"INSERT INTO spell_test_record (name, {', '.join(SPELLS)}) "
+                   "VALUES ('赵六', 'zhaoliu', 'zl', 'Z')")
+        check(True, "a process that still has the spells saves a record after the disabling")
+    with registry.cursor() as cr:
+        env = api.Environment(cr, SUPERUSER_ID, {})
+        IrModel = env["ir.model"]
+        IrModel._spell_cron()
+        check(sql.column_exists(cr, "spell_test_record", "lumq_full_spell"),
+              "the upkeep keeps the columns while processes may still have the spells")
+        cr.execute("UPDATE ir_model SET spell_columns_drop_at = now() - interval '1 second' "
+                   "WHERE model = 'spell.test.record'")
+        IrModel.invalidate_model()
+        IrModel._spell_cron()
+        check(not sql.column_exists(cr, "spell_test_record", "lumq_full_spell"),
+              "the upkeep drops the columns once every process has left them")
+
+    check(not errors.records,
+          "nothing was logged as an error" + "".join(f"\n      {r.getMessage()}" for r in errors.records))
+    failed = results.count(False)
+    print(f"processes: {len(results) - failed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1]))
