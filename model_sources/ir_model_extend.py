@@ -185,7 +185,9 @@ class IrModelExtend(models.Model):
         columns of models disabled long enough ago."""
         if self._compute_missing_spells(limit=self._spell_cron_limit):
             # more to do: run again at once rather than at the next period
-            self.env.ref("lumq_spell.ir_cron_spell_upkeep")._trigger()
+            cron = self.env.ref("lumq_spell.ir_cron_spell_upkeep", raise_if_not_found=False)
+            if cron:
+                cron._trigger()
         self._drop_pending_spell_columns()
 
     # records computed at most by one run of the periodic upkeep
