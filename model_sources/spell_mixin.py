@@ -365,6 +365,30 @@ class SpellMixin(models.Model):
         return value[:self._spell_text_limit]
 
     @api.model
+    def _search(self, domain, *args, **kwargs):
+        return super(SpellMixin, self)._search(self._spell_domain_for_reader(domain), *args, **kwargs)
+
+    @api.model
+    def _spell_domain_for_reader(self, domain):
+        """The domain as the current user may search it.  Spells of a source
+        the user may not read match nothing for them (and their negations
+        everything), as if they were not there: a search view that also
+        looks at the spells keeps working for every user, and the spells
+        tell nobody what the source would not."""
+        groups = self._fields["lumq_full_spell"].groups
+        if not groups or self.env.su or self.user_has_groups(groups):
+            return domain
+        hidden = set(self._spell_all_fields)
+        result = []
+        for leaf in domain:
+            if (isinstance(leaf, (list, tuple)) and len(leaf) == 3 and isinstance(leaf[0], str)
+                    and leaf[0].split(".")[0] in hidden):
+                negative = leaf[1] in ("!=", "<>") or leaf[1].startswith("not ")
+                leaf = expression.TRUE_LEAF if negative else expression.FALSE_LEAF
+            result.append(leaf)
+        return result
+
+    @api.model
     def _name_search(self, name, domain=None, operator="ilike", limit=None, order=None):
         # Models that override _name_search (res.partner.category, res.bank)
         # do not search _rec_names_search: match the spells here too, beside

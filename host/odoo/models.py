@@ -656,6 +656,18 @@ class BaseModel(metaclass=MetaModel):
     def check_access_rule(self, operation):
         pass
 
+    def user_has_groups(self, groups):
+        """Whether the user is in one of the comma-separated groups and in
+        none of those preceded by "!" (True for the superuser mode)."""
+        if self.env.su:
+            return True
+        user = self.env['res.users'].browse(self.env.uid)
+        names = [name.strip() for name in groups.split(',')]
+        if any(user.has_group(name[1:]) for name in names if name.startswith('!')):
+            return False
+        wanted = [name for name in names if not name.startswith('!')]
+        return not wanted or any(user.has_group(name) for name in wanted)
+
     # ------------------------------------------------------------------------
     # search
     # ------------------------------------------------------------------------

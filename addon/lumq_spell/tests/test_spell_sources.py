@@ -3,7 +3,7 @@ what the source would not show them."""
 from odoo.exceptions import AccessError, ValidationError
 from odoo.tests.common import tagged
 
-from .common import LISI, SPELL_FIELDS, ZHANG, SpellCase, on_postgresql, spells
+from .common import LISI, SPELL_FIELDS, ZHANG, SpellCase, on_postgresql, spells, web_search
 
 
 @tagged("post_install", "-at_install")
@@ -69,6 +69,17 @@ class TestSpellsShowWhatTheSourceShows(SpellCase):
             self.assertNotIn("lumq_full_spell", as_user.fields_get())
             with self.assertRaises(AccessError):
                 as_user.read(["lumq_full_spell"])
+        # the search view matches the spells for those who may read them,
+        # and goes on working for the others, by the name alone
+        other = self.env["spell.test.folder"].create({"name": "zs 文件夹"})
+        self.assertEqual(self.web_search("spell.test.folder", "name", "zs"), folder | other)
+        Folder = self.env["spell.test.folder"].with_user(user)
+        self.assertEqual(web_search(Folder.env, "spell.test.folder", "name", "zs"),
+                         other.with_user(user))
+        domain = ["|", ("complete_name", "ilike", "zs"), ("lumq_full_spell", "ilike", "zhang")]
+        self.assertEqual(Folder.search(domain), other.with_user(user))
+        self.assertEqual(Folder.search([("lumq_simple_spell", "not ilike", "zs")]),
+                         Folder.search([]))
         # a source that everyone may read gives spells that everyone may read
         config = self.env["lumq_spell.config"].search([("model_name", "=", "spell.test.folder")])
         config.spell_field_id = self.field_id("spell.test.folder", "name")
