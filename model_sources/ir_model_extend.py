@@ -402,10 +402,15 @@ class IrModelExtend(models.Model):
                     if not spell_sql.try_lock(self._cr, "lumq_spell.missing." + model._table):
                         continue
                     left |= model._compute_missing_spells(limit)
-            except Exception:
-                _logger.warning("The missing spells of %s were not computed; the next pass "
-                                "computes them.", model._name, exc_info=True)
+            except Exception as error:
                 left = True
+                # serialization_failure, deadlock_detected, lock_not_available
+                if getattr(error, "pgcode", None) in ("40001", "40P01", "55P03"):
+                    _logger.info("The missing spells of %s are being computed by another "
+                                 "process.", model._name)
+                else:
+                    _logger.warning("The missing spells of %s were not computed; the next pass "
+                                    "computes them.", model._name, exc_info=True)
         return left
 
     @classmethod
