@@ -43,9 +43,11 @@ class SpellMixin(models.Model):
     _spell_query_readings = 8
     # combinations of readings looked at, at most, to find those wanted
     _spell_combination_steps = 2000
-    # the Chinese characters (CJK unified ideographs, their extensions and
-    # compatibility ideographs)
-    _spell_han = "[\u3400-\u4dbf\u4e00-\u9fff\uf900-\ufaff\U00020000-\U0003134f]"
+    # the Chinese characters: CJK unified ideographs, extension A, the
+    # compatibility ideographs, and the supplementary ideographic planes'
+    # extensions B to I with their compatibility supplement (U+20000 to
+    # U+323AF, extension H the last)
+    _spell_han = "[\u3400-\u4dbf\u4e00-\u9fff\uf900-\ufaff\U00020000-\U000323af]"
 
     def _get_spell_source_name(self):
         """The name of the source field: the configured one while the model
@@ -152,14 +154,110 @@ class SpellMixin(models.Model):
         without a source field (``value`` None) stores empty spells, as an
         empty source does: computed, unlike the NULL of a record whose spells
         are still to be computed."""
+        value = self._get_spell_source_text(value)
         full_spell, simple_spell = self._get_spells(value)
         return {
             "lumq_full_spell": full_spell,
             "lumq_simple_spell": simple_spell,
-            "lumq_first_spell": simple_spell[0].upper() if simple_spell else "",
+            "lumq_first_spell": self._get_first_spell(simple_spell),
             "lumq_spell_variants": (self.get_spell_variants(value)
                                     if self._spell_search_as_typed else False),
         }
+
+    # The first spell of a text that does not begin with a letter A to Z, or
+    # one that reduces to it: the letter bar lists such records under this key.
+    _spell_other_first = "#"
+    # the Unicode name of a Latin letter that has no decomposition but stands
+    # for a letter A to Z: a stroke, a hook, a ligature (ae, oe), sharp s
+    _spell_latin_name = (r"LATIN (?:CAPITAL|SMALL) (?:LETTER|LIGATURE) (?:SHARP |DOTLESS )?"
+                         r"([A-Z])[A-Z]?(?: WITH .+)?")
+
+    @api.model
+    def _get_first_spell(self, simple_spell):
+        """The first spell of a simple spell: its first character as one
+        letter A to Z, upper-cased.  A compatibility or accented form gives
+        its base letter (the ligature fi gives F, e acute gives E), and so does
+        a Latin letter named after one (sharp s gives S, o with stroke O);
+        anything else (a digit, punctuation, a letter of another script) gives
+        _spell_other_first.  An empty simple spell gives the empty text."""
+        if not simple_spell:
+            return ""
+        first = unicodedata.normalize("NFKD", simple_spell[0])[:1]
+        if not (first.isascii() and first.isalpha()):
+            match = re.fullmatch(self._spell_latin_name, unicodedata.name(first, ""))
+            first = match.group(1) if match else self._spell_other_first
+        return first.upper()
+
+    # Markup of an html source read at most, however long it is: its text
+    # is wanted only up to _spell_text_limit characters.
+    _spell_markup_limit = 50000
+    # html elements whose content is not text that people see
+    _spell_hidden_elements = frozenset(("head", "script", "style", "template"))
+    # html elements that begin a new line or block: words on either side of
+    # them are separate words
+    _spell_block_elements = frozenset((
+        "address", "article", "aside", "blockquote", "br", "dd", "div", "dl", "dt",
+        "figcaption", "figure", "footer", "h1", "h2", "h3", "h4", "h5", "h6", "header",
+        "hr", "li", "main", "nav", "ol", "p", "pre", "section", "table", "td", "th", "tr", "ul",
+    ))
+
+    def _get_spell_source_text(self, value):
+        """The text that a value of the model's source field is spelled from:
+        an html source's text without its markup, a selection source's label
+        (as the field declares it, untranslated) instead of its key; any
+        other value as it is."""
+        name = self._get_spell_source_name()
+        field = self._fields.get(name) if name else None
+        if not value or field is None:
+            return value
+        if field.type == "html":
+            return self._get_spell_html_text(value)
+        if field.type == "selection":
+            selection = field.selection
+            # a method (or a related field's): called without a language
+            model = self.with_context(lang=None)
+            if isinstance(selection, str):
+                selection = getattr(model, selection)()
+            elif callable(selection):
+                selection = selection(model)
+            return dict(selection or ()).get(value, value)
+        return value
+
+    @api.model
+    def _get_spell_html_text(self, markup):
+        """The text of html markup as a reader sees it: no tags, comments,
+        scripts or styles, entities resolved, runs of white space and block
+        boundaries one space.  Only the first _spell_markup_limit characters
+        of the markup are read, and the text stops once it has
+        _spell_text_limit characters."""
+        markup = str(markup)[:self._spell_markup_limit]
+        if not markup.strip():
+            return ""
+        # bytes, so that an encoding declaration in the markup is no error
+        root = etree.fromstring(markup.encode(), etree.HTMLParser(encoding="utf-8"))
+        if root is None:
+            return ""
+        pieces = []
+        size = 0
+        # the depth of hidden elements around the current one
+        hidden = 0
+        events = ("start", "end", "comment", "pi")
+        for event, element in etree.iterwalk(root, events=events):
+            tag = element.tag if event in ("start", "end") else None
+            if tag in self._spell_hidden_elements:
+                hidden += 1 if event == "start" else -1
+            if tag in self._spell_block_elements:
+                pieces.append(" ")
+            if not hidden:
+                # an element's own text follows its start; the text after
+                # it (after a comment too) follows its end
+                text = (element.text if event == "start" else element.tail) or ""
+                pieces.append(text)
+                size += len(text)
+                # white space still to collapse: twice the text wanted
+                if size >= 2 * self._spell_text_limit:
+                    break
+        return " ".join("".join(pieces).split())[:self._spell_text_limit]
 
     # records computed, stored and dropped from the cache at a time when all
     # the records of a model are computed
@@ -413,12 +511,15 @@ class SpellMixin(models.Model):
     def _spell_words(self, text, surnames=False):
         """The words of a text as a search reads them: one per Chinese
         character, with its readings, and one per run of other letters and
-        digits, lower-cased, read as itself.  Spaces, apostrophes and other
-        punctuation only separate words.  Each word is the list of its
-        readings, the plain pypinyin reading first (phrases read as pypinyin
-        reads them); with ``surnames``, a surname that begins the text comes
-        first with its surname readings."""
-        text = unicodedata.normalize("NFKC", text).lower()
+        digits, lower-cased (u with diaeresis as v), read as itself.  Spaces,
+        apostrophes and other punctuation only separate words.  Each word is
+        the list of its readings, the plain pypinyin reading first (phrases
+        read as pypinyin reads them); with ``surnames``, a surname that begins
+        the text comes first with its surname readings."""
+        # Input methods type the vowel u with diaeresis as "v", as pypinyin's
+        # readings spell it (lv for the surname Lv), or as itself: both are
+        # read as "v", in queries and in the stored spells alike.
+        text = unicodedata.normalize("NFKC", text).lower().replace("\u00fc", "v")
         words = []
         # runs of Chinese characters, and words of other letters and digits
         # (Chinese characters are word characters too: a word stops there)

@@ -11,6 +11,9 @@ from .common import SpellCase, spells
 PEOPLE = [
     "张三", "张三丰", "李小龙", "欧阳娜娜", "Alice 陈", "西安", "先",
     "曾国藩", "单雄信", "仇英", "解缙", "区志强", "朴槿惠", "查良镛", "覃明", "盖聂",
+    "吕布", "Müller",
+    # ideographs of CJK extensions H and I, which pypinyin has no reading for
+    "ABC\U00031350", "ABC\U0002EBF0",
 ]
 
 # what each query finds among PEOPLE with the option on
@@ -60,6 +63,16 @@ AS_TYPED = {
     "xi'an": {"西安", "先"},
     "XI AN": {"西安", "先"},
     "xa": {"西安"},
+    # u with diaeresis: input methods type it as v or as itself
+    "lvbu": {"吕布"},
+    "lübu": {"吕布"},
+    "LÜ BU": {"吕布"},
+    "lü": {"吕布"},
+    "lb": {"吕布"},
+    "müller": {"Müller"},
+    # a Chinese character without a reading is a word of its own
+    "a\U00031350": {"ABC\U00031350"},
+    "a\U0002EBF0": {"ABC\U0002EBF0"},
     # nothing to read: no spell is matched
     "'": set(),
     "qqq": set(),
@@ -226,6 +239,8 @@ class TestSearchAsTyped(SpellCase):
         self.assertEqual(names([("lumq_spell_typed", "=", "Zhang San")]), {"张三"})
         self.assertEqual(names([("lumq_spell_typed", "=ilike", "z s")]), {"张三"})
         self.assertEqual(names([("lumq_spell_typed", "=", "zhang")]), set())
+        self.assertEqual(names([("lumq_spell_typed", "=", "lü bu")]), {"吕布"})
+        self.assertEqual(names([("lumq_spell_typed", "=", "lvbu")]), {"吕布"})
         self.assertEqual(names([("lumq_spell_typed", "not ilike", "zhang san")]),
                          set(PEOPLE) - {"张三", "张三丰"})
         self.assertEqual(names([("lumq_spell_typed", "ilike", "")]), set(PEOPLE))

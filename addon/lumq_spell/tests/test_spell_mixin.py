@@ -5,6 +5,19 @@ from odoo.tests.common import tagged
 
 from .common import INTERNAL_SWITCH, LISI, SPELL_FIELDS, ZHANG, SpellCase, spells
 
+# The keys of the letter bar: it shows the records whose first spell is a
+# letter under that letter, and all others (first spell empty, missing or
+# anything else) under "#".
+LETTERS = [chr(code) for code in range(ord("A"), ord("Z") + 1)]
+OTHER_KEY = "#"
+
+
+def letter_bar_domain(key):
+    """The domain by which the letter bar filters the records under a key."""
+    if key == OTHER_KEY:
+        return ["|", ("lumq_first_spell", "=", False), ("lumq_first_spell", "not in", LETTERS)]
+    return [("lumq_first_spell", "=", key)]
+
 
 @tagged("post_install", "-at_install")
 class TestSpellMixin(SpellCase):
@@ -56,6 +69,8 @@ class TestSpellMixin(SpellCase):
         texts = ["张三", "重庆银行", "ABC公司", "Odoo 17, ok!", "李 四", "〇", "ㄅ", "𠀋𠀍", "㐀",
                  "嗯呣", "ñé 👍 张", "a张b三c", "。，！", "Zhang三", "长长久久", "\t张\n", "", False]
         texts += [chr(code) for code in range(0x4E00, 0x9FA6, 97)]
+        # CJK extensions H and I, first and last characters
+        texts += [chr(code) for code in (0x31350, 0x323AF, 0x2EBF0, 0x2EE5D)]
         for text in texts:
             with self.subTest(text=text):
                 self.assertEqual(model._get_spells(text),
@@ -70,7 +85,7 @@ class TestSpellMixin(SpellCase):
             ("spell.test.record", "code", {"name": "张三", "code": False}, ("", "", "")),
             ("spell.test.record", "code", {"name": "李四", "code": "张三"}, ZHANG),
             # fields that hold no text: their display text
-            ("spell.test.record", "amount", {"amount": 1702}, ("1702", "1702", "1")),
+            ("spell.test.record", "amount", {"amount": 1702}, ("1702", "1702", "#")),
             ("spell.test.record", "amount", {"amount": 0}, ("", "", "")),
             ("spell.test.record", "partner_id", {"partner_id": "张三"}, ZHANG),
             ("spell.test.record", "partner_id", {"partner_id": False}, ("", "", "")),
@@ -169,3 +184,74 @@ class TestSpellMixin(SpellCase):
         named = self.env["spell.test.item"].create({"name": "张三"})
         record.with_user(portal).write({"item_id": named.id})
         self.assertEqual(spells(record), [ZHANG])
+
+    def test_first_spell_is_a_key_of_the_letter_bar(self):
+        self.enable("spell.test.record")
+        # the source text, and the key of the letter bar it files under
+        firsts = {
+            "张三": "Z", "odoo": "O", "Odoo": "O",
+            # compatibility and accented forms: their base letter
+            "ßen": "S", "ẞ": "S", "ﬁsh": "F", "Émile": "E", "émile": "E", "Ångström": "A",
+            "ＡＢＣ": "A", "Øre": "O", "æble": "A", "Œuvre": "O", "łódź": "L", "Đorđe": "D",
+            # anything else
+            "1702": "#", "１７": "#", "(张三)": "#", "-x": "#", "Жанна": "#", "Ωmega": "#",
+            "こんにちは": "#", "한국": "#", "ㄅ": "#", "👍": "#", "𱍐": "#",
+        }
+        Record = self.env["spell.test.record"]
+        records = Record.create([{"name": name} for name in firsts])
+        self.assertEqual(dict(zip(firsts, records.mapped("lumq_first_spell"))), firsts)
+        # the full and simple spells stay the text as it is
+        self.assertEqual(spells(records.filtered(lambda r: r.name in ("ßen", "ﬁsh", "1702"))),
+                         [("ßen", "ßen", "S"), ("ﬁsh", "ﬁsh", "F"), ("1702", "1702", "#")])
+
+        empty = Record.create({"name": False})
+        self.assertEqual(spells(empty), [("", "", "")])
+        for key in ("S", "E", "Z", OTHER_KEY):
+            with self.subTest(key=key):
+                expected = {name for name, first in firsts.items() if first == key}
+                if key == OTHER_KEY:
+                    expected.add(False)
+                found = Record.search(letter_bar_domain(key) + [("id", "in", (records | empty).ids)])
+                self.assertEqual(set(found.mapped("name")), expected)
+
+    def test_html_source_is_spelled_from_its_text(self):
+        self.enable("spell.test.record", "notes")
+        cases = [
+            ("<p>zs</p>", ("zs", "zs", "Z")),
+            ("<p>张<b>三</b></p><p>李四</p>", ("zhangsan lisi", "zs ls", "Z")),
+            ("<p>&lt;b&gt; 1 &amp; 2</p>", ("<b> 1 & 2", "<b> 1 & 2", "#")),
+            ("<p><br></p>", ("", "", "")),
+            (False, ("", "", "")),
+        ]
+        records = self.env["spell.test.record"].create([{"notes": notes} for notes, _ in cases])
+        self.assertEqual(spells(records), [expected for _notes, expected in cases])
+        records[0].write({"notes": "<div>李四</div>"})
+        self.assertEqual(spells(records[0]), [LISI])
+
+        # the text as a reader sees it, whatever the markup (not sanitized here)
+        text_of = self.env["spell.test.record"]._get_spell_html_text
+        markups = {
+            "<p>a<!-- hidden -->b<?pi x?>c</p>": "abc",
+            "<html><head><title>T</title><style>p {}</style></head><body>张三</body></html>": "张三",
+            "<p>x<script>var y;</script>z</p>": "xz",
+            '<?xml version="1.0" encoding="latin-1"?><p>é</p>': "é",
+            "<ul><li>a</li><li>b</li></ul>a<br>b\n\t <i>c</i>d&nbsp;e": "a b a b cd e",
+            "zs": "zs",
+            "  <!-- -->  ": "",
+            "<p": "",
+        }
+        self.assertEqual({markup: text_of(markup) for markup in markups}, markups)
+        # a long text: only its start is read
+        Record = self.env["spell.test.record"]
+        long_text = text_of("<p>" + "张三 " * 100000 + "</p>")
+        self.assertEqual(len(long_text), Record._spell_text_limit)
+        self.assertTrue(long_text.startswith("张三 张三"))
+        self.assertEqual(text_of("<p>" + " " * Record._spell_markup_limit + "张三</p>"), "")
+
+    def test_selection_source_is_spelled_from_its_label(self):
+        self.enable("spell.test.record", "stage")
+        records = self.env["spell.test.record"].with_context(lang="en_US").create(
+            [{"stage": "draft"}, {"stage": "done"}, {"stage": False}])
+        self.assertEqual(spells(records), [("caogao", "cg", "C"), ("Done", "Done", "D"), ("", "", "")])
+        records[1].write({"stage": "draft"})
+        self.assertEqual(spells(records[1]), [("caogao", "cg", "C")])

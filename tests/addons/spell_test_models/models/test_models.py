@@ -11,6 +11,8 @@ class SpellTestRecord(models.Model):
     code = fields.Char("Code")
     amount = fields.Integer("Amount")
     partner_id = fields.Many2one("res.partner", string="Partner", ondelete="set null")
+    notes = fields.Html("Notes")
+    stage = fields.Selection([("draft", "草稿"), ("done", "Done")], string="Stage")
 
 
 class SpellTestTitled(models.Model):
