@@ -351,8 +351,24 @@ class IrModelExtend(models.Model):
                 # tables of models enabled by an earlier version, or whose
                 # source field changed in another process
                 model._prepare_spell_table()
+        if "lumq_spell" in self.pool.updated_modules:
+            self._mark_stale_first_spells()
         # a registry load stays short: what is left, the periodic upkeep does
         self._compute_missing_spells(limit=self._spell_cron_limit)
+
+    def _mark_stale_first_spells(self):
+        """Mark for computation the spells of records whose first spell is
+        not a key of the letter bar (a letter A to Z or #): an earlier version
+        upper-cased any first character.  Run when the addon is updated."""
+        keys = tuple([chr(code) for code in range(ord("A"), ord("Z") + 1)] + ["#", ""])
+        for model_data in self._read_spell_marks():
+            model = self.env.get(model_data["model"])
+            if (model is None or not self._spell_stored_in(model)
+                    or not sql.column_exists(self._cr, model._table, "lumq_full_spell")):
+                continue
+            self._cr.execute(
+                f'UPDATE "{model._table}" SET lumq_full_spell = NULL '
+                f"WHERE lumq_first_spell IS NOT NULL AND lumq_first_spell NOT IN %s", [keys])
 
     def _add_missing_spell_columns(self):
         """Add the spell columns that a model enabled by an earlier version of

@@ -91,6 +91,19 @@ class TestProcesses(SpellCase):
 
         self.assertEqual(spells(record), [ZHANG])
 
+    def test_an_update_of_the_addon_computes_first_spells_of_earlier_versions(self):
+        self.enable("spell.test.record")
+        records = self.env["spell.test.record"].create(
+            [{"name": "1702"}, {"name": "ßa"}, {"name": "张三"}])
+        self.env.flush_all()
+        # as an earlier version stored them
+        self.cr.execute("UPDATE spell_test_record "
+                        "SET lumq_first_spell = upper(substr(lumq_simple_spell, 1, 1))")
+        self.env.invalidate_all()
+        self.patch(self.registry, "updated_modules", ["lumq_spell"])
+        self.env["ir.model"]._register_hook()
+        self.assertEqual(records.mapped("lumq_first_spell"), ["#", "S", "Z"])
+
     def test_a_registry_load_leaves_computed_spells_alone(self):
         # records without a source store empty spells, computed once
         self.enable("spell.test.titled")
