@@ -22,6 +22,10 @@ class IrModelExtend(models.Model):
         help="When the spell columns of a model no longer enabled are dropped: once every "
         "process of the server has left the spells behind.",
     )
+    # the columns that only the spell feature itself writes
+    _spell_mark_fields = ("is_spell_attached", "spell_field_name", "spell_search_as_typed",
+                          "spell_columns_drop_at")
+
     spell_can_be_enabled = fields.Boolean(
         string="Spell Search Can Be Enabled",
         compute="_compute_spell_can_be_enabled",
@@ -41,13 +45,30 @@ class IrModelExtend(models.Model):
         return bool(model._auto and not model._transient and not model._abstract)
 
     @api.model
+    def _spell_is_technical(self, model_name):
+        """Whether the model is one of the server's own technical models,
+        which spell search is never enabled on: ir.model and the ir.model.*
+        models (fields, selections, constraints, relations, inheritance,
+        access rights, XML ids) and the ir.module.* models.  The server reads
+        and writes them by itself while it loads modules and sets the registry
+        up, before and without the spell class: ir.model and ir.model.data
+        are read before their spell columns exist.  Also ir.actions.actions,
+        whose table the tables of the other actions inherit in PostgreSQL:
+        its spell columns could not be dropped from them."""
+        return model_name in ("ir.model", "ir.actions.actions") or model_name.startswith(
+            ("ir.model.", "ir.module.")
+        )
+
+    @api.model
     def _spell_enableable_models(self):
         """The names of the models of the registry on which spell search can
         be enabled, as the configuration accepts them: those that can store
-        the spells, except the spell feature's own models."""
+        the spells, except the spell feature's own models and the server's
+        own technical models."""
         return {
             name for name, _model_class in self.pool.items()
             if self._spell_can_store(name) and not name.startswith("lumq_spell.")
+            and not self._spell_is_technical(name)
         }
 
     @api.depends("model")
@@ -63,13 +84,42 @@ class IrModelExtend(models.Model):
         positive = (operator == "=") == bool(value)
         return [("model", "in" if positive else "not in", sorted(self._spell_enableable_models()))]
 
+    @api.model_create_multi
+    def create(self, vals_list):
+        for vals in vals_list:
+            # a new row's spell columns keep their defaults unless the
+            # configuration sets them
+            self._check_spell_marks_writable({key for key, value in vals.items() if value})
+        return super(IrModelExtend, self).create(vals_list)
+
     def write(self, vals):
         """write"""
+        self._check_spell_marks_writable(vals)
         result = super(IrModelExtend, self).write(vals)
         if "is_spell_attached" in vals:
             for record in self:
                 record._attach_spell()
         return result
+
+    def _check_spell_marks_writable(self, names):
+        """Refuse a change of the spell columns (the mark, the source field,
+        searching as typed) that the spell configuration does not make: it
+        checks the model and its search views, locks the model, and computes
+        the spells; a direct write would enable spell search without all
+        that, also for users who may write ir.model but not the
+        configuration."""
+        written = [name for name in self._spell_mark_fields if name in names]
+        if written and self.env.context.get("lumq_spell_marking") is not INTERNAL_SWITCH:
+            raise AccessError(_(
+                "Spell search is enabled, changed and disabled through its configuration "
+                "(Pinyin Search) only: %(fields)s of a model cannot be written directly.",
+                fields=", ".join(written),
+            ))
+
+    def _write_spell_marks(self, vals):
+        """Write the spell columns of these rows, as the spell configuration
+        does: the one way to change them."""
+        return self.with_context(lumq_spell_marking=INTERNAL_SWITCH).write(vals)
 
     def _attach_spell(self):
         self.ensure_one()
@@ -444,16 +494,20 @@ class IrModelExtend(models.Model):
 
     def _unlink_stray_xmlids(self):
         """Delete the XML ids that earlier versions gave, in whatever module
-        was being loaded, to the models this addon defines or extends: an
-        id in a module that neither defines nor extends the model.  This runs
-        once every module is loaded, when a model's classes are all known;
-        with no stray id left it is one search."""
+        was being loaded, to the models this addon defines or extends with a
+        class of its own: an id of such a model in a module that has no class
+        of it.  Every model inherits base, which this addon extends, but the
+        classes of base belong to base alone: the ids of every other model,
+        a manual model's included, belong to their own modules and stay.
+        This runs once every module is loaded, when a model's classes are all
+        known; with no stray id left it is one search."""
         names = {}
         for model_name, model_class in self.pool.items():
-            classes = [cls for cls in model_class.mro()
-                       if models.is_definition_class(cls) and cls._module
-                       and not cls.__dict__.get("_lumq_spell_class")]
-            modules = {cls._module for cls in classes}
+            modules = {
+                cls._module for cls in model_class.mro()
+                if models.is_definition_class(cls) and cls._name == model_name
+                and cls._module and not cls.__dict__.get("_lumq_spell_class")
+            }
             if "lumq_spell" in modules:
                 names[model_xmlid("lumq_spell", model_name).split(".", 1)[1]] = modules
         stray = self.env["ir.model.data"].search([

@@ -10,7 +10,7 @@ class IrModuleModule(models.Model):
             self.env["lumq_spell.config"].with_context(
                 {"ignore_extend_search_view": INTERNAL_SWITCH}
             ).search([]).unlink()
-            self.env["ir.model"].search([("is_spell_attached", "=", True)]).write(
+            self.env["ir.model"].search([("is_spell_attached", "=", True)])._write_spell_marks(
                 {"is_spell_attached": False}
             )
             # no process keeps the spells once the addon is gone: their

@@ -61,8 +61,8 @@ class LumqSpellConfig(models.Model):
     record_count = fields.Integer(
         string="Records",
         compute="_compute_record_count",
-        help="The number of records of the model, archived ones included: each of them "
-        "stores its spells.",
+        help="The number of records of the model that you may read, archived ones "
+        "included: each record of the model stores its spells.",
     )
 
     _sql_constraints = [
@@ -70,14 +70,23 @@ class LumqSpellConfig(models.Model):
     ]
 
     @api.depends("model_id")
+    @api.depends_context("uid", "allowed_company_ids")
     def _compute_record_count(self):
+        """Count as the reader: the records that the reader's access rights
+        and record rules let them read, and none of a model that the reader
+        may not read at all."""
         for config in self:
-            model_name = config.model_id.model
+            # stored on the configuration: readers who may not read ir.model
+            # (internal users) read it too
+            model_name = config.model_name
             if not model_name or not self.env["ir.model"]._spell_can_store(model_name):
                 config.record_count = 0
-            else:
-                model = self.env[model_name].sudo().with_context(active_test=False)
+                continue
+            model = self.env[model_name].with_context(active_test=False)
+            if model.check_access_rights("read", raise_exception=False):
                 config.record_count = model.search_count([])
+            else:
+                config.record_count = 0
 
     @api.onchange("model_id")
     def _onchange_model_id(self):
@@ -131,8 +140,14 @@ class LumqSpellConfig(models.Model):
     def _lock_models(self, model_ids):
         """Lock the ir.model rows of the models about to be enabled, or refuse
         at once with a clear error while another transaction holds them (it
-        is enabling the same model); waiting would let the two transactions
-        deadlock on the tables that enabling alters."""
+        is enabling the same model) or changed them since this transaction
+        began (it enabled the model and committed meanwhile); waiting would
+        let the two transactions deadlock on the tables that enabling alters.
+
+        The lock is the one that an update of the row's non-key columns
+        takes: transactions that insert rows referring to the model (an
+        attachment, a message, an access right) share the row's key and do
+        not conflict with it."""
         model_ids = tuple(model_id for model_id in model_ids if model_id)
         if not model_ids:
             return
@@ -140,11 +155,12 @@ class LumqSpellConfig(models.Model):
             with self.env.cr.savepoint(flush=False):
                 # a refusal is expected here: not an error for the server log
                 self.env.cr.execute(
-                    "SELECT id FROM ir_model WHERE id IN %s FOR UPDATE NOWAIT", [model_ids],
+                    "SELECT id FROM ir_model WHERE id IN %s FOR NO KEY UPDATE NOWAIT", [model_ids],
                     log_exceptions=False,
                 )
         except Exception as error:
-            if getattr(error, "pgcode", None) != "55P03":  # lock_not_available
+            # lock_not_available, serialization_failure
+            if getattr(error, "pgcode", None) not in ("55P03", "40001"):
                 raise
             names = ", ".join(self.env["ir.model"].browse(model_ids).mapped("model"))
             raise UserError(_(
@@ -153,19 +169,38 @@ class LumqSpellConfig(models.Model):
                 models=names,
             )) from None
 
+    def _check_not_configured(self, model_ids):
+        """Refuse models that have a configuration already, other than these
+        records, or that are given more than once: a model has one
+        configuration.  Called once the models are locked, so that an
+        enabling that another transaction committed is seen here, with a
+        clear message, rather than by the unique index."""
+        model_ids = [model_id for model_id in model_ids if model_id]
+        twice = {model_id for model_id in model_ids if model_ids.count(model_id) > 1}
+        configured = self.search([("model_id", "in", model_ids), ("id", "not in", self.ids)])
+        refused = configured.mapped("model_id") | self.env["ir.model"].browse(sorted(twice))
+        if refused:
+            raise ValidationError(_(
+                "Spell search is already enabled for %(models)s: a model has one spell "
+                "configuration; change that one instead.",
+                models=", ".join(refused.mapped("model")),
+            ))
+
     @api.model_create_multi
     @restores_registry
     def create(self, vals_list):
         """Override the create method."""
         for vals in vals_list:
             self._check_spell_model(vals.get("model_id"))
-        self._lock_models([vals.get("model_id") for vals in vals_list])
+        model_ids = [vals.get("model_id") for vals in vals_list]
+        self._lock_models(model_ids)
+        self._check_not_configured(model_ids)
         records = super(LumqSpellConfig, self).create(vals_list)
         # refuse what cannot be extended before any model is marked
         for record in records:
             record._get_search_view_extensions()
         for record in records:
-            record.model_id.write({
+            record.model_id._write_spell_marks({
                 "is_spell_attached": True,
                 "spell_field_name": record.spell_field_name,
                 "spell_search_as_typed": record.search_as_typed,
@@ -180,6 +215,7 @@ class LumqSpellConfig(models.Model):
         if "model_id" in vals:
             self._check_spell_model(vals["model_id"])
             self._lock_models([vals["model_id"]])
+            self._check_not_configured([vals["model_id"]] * len(self))
         old_model_ids = self.mapped("model_id").ids
         result = super(LumqSpellConfig, self).write(vals)
         if self.env.context.get("ignore_extend_search_view") is INTERNAL_SWITCH:
@@ -191,13 +227,13 @@ class LumqSpellConfig(models.Model):
         new_model_ids = records.mapped("model_id").ids
         del_ids = [model_id for model_id in old_model_ids if model_id not in new_model_ids]
         for model in self.env["ir.model"].browse(del_ids):
-            model.write({"is_spell_attached": False, "spell_search_as_typed": False})
+            model._write_spell_marks({"is_spell_attached": False, "spell_search_as_typed": False})
         # Only a change of model or field concerns the records: the written
         # configurations' models are marked, which computes their spells; the
         # other configured models keep theirs as they are.
         if "model_id" in vals or "spell_field_id" in vals or "search_as_typed" in vals:
             for record in self:
-                record.model_id.write({
+                record.model_id._write_spell_marks({
                     "is_spell_attached": True,
                     "spell_field_name": record.spell_field_name,
                     "spell_search_as_typed": record.search_as_typed,
@@ -212,13 +248,26 @@ class LumqSpellConfig(models.Model):
         """unlink"""
         self.extended_search_view_ids = [(2, view_id) for view_id in self.mapped("extended_search_view_ids").ids]
         for record in self:
-            record.model_id.write({"is_spell_attached": False, "spell_search_as_typed": False})
+            record.model_id._write_spell_marks({"is_spell_attached": False, "spell_search_as_typed": False})
         result = super(LumqSpellConfig, self).unlink()
         self.env.registry.clear_cache()
         self.pool.setup_models(self._cr)
         return result
 
     def _check_spell_model(self, model_id):
+        """Refuse a model that spell search cannot be enabled on: the model
+        picker offers exactly the others."""
+        self._check_spell_storage(model_id)
+        model_name = self.env["ir.model"].browse(model_id).model
+        if self.env["ir.model"]._spell_is_technical(model_name):
+            raise ValidationError(_(
+                "Spell search cannot be enabled on %(model)s, one of the server's own "
+                "technical models (models, fields, XML ids, modules, actions): the server "
+                "reads and writes them by itself while it loads its models.",
+                model=model_name,
+            ))
+
+    def _check_spell_storage(self, model_id):
         """Refuse a configuration without a model, or for a model that cannot
         store the spell fields."""
         if not model_id:
@@ -240,7 +289,9 @@ class LumqSpellConfig(models.Model):
     def _extend_search_view(self):
         """Extend the search view."""
         self = self.with_context({"ignore_extend_search_view": INTERNAL_SWITCH})
-        self._check_spell_model(self.model_id.id)
+        # a configuration that an earlier version made for a model refused
+        # now is rebuilt as long as it exists, and can be deleted
+        self._check_spell_storage(self.model_id.id)
         self.extended_search_view_ids = [(2, view_id) for view_id in self.extended_search_view_ids.ids]
         for values in self._get_search_view_extensions():
             new_view = self.env["ir.ui.view"].create(values)

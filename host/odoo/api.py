@@ -217,14 +217,15 @@ class Environment(Mapping):
         # Values assigned under a protection that no ORM computation took
         # (a model computing fields itself) are stored now, as Odoo flushes
         # the values its cache holds.  Nested protections leave that to the
-        # outermost one.
-        if all(ids is None for ids in saved.values()):
+        # outermost one.  A new record has no row: its values stay cached.
+        stored_ids = [id_ for id_ in records._ids if isinstance(id_, int)]
+        if stored_ids and all(ids is None for ids in saved.values()):
             by_model = {}
             for field in fields:
                 if field.store:
                     by_model.setdefault(field.model_name, []).append(field)
             for model_name, group in by_model.items():
-                self[model_name].browse(records._ids)._store_computed(group)
+                self[model_name].browse(stored_ids)._store_computed(group)
 
     def add_to_compute(self, field, records):
         """Mark ``field`` to be computed on ``records``.  The stand-in marks

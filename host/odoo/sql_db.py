@@ -124,7 +124,8 @@ class Callbacks:
 
 # Row locks: SQLite has none, and one connection serves a database, so
 # "FOR UPDATE [NOWAIT | SKIP LOCKED]" always gets its rows at once.
-_ROW_LOCK = re.compile(r'\s+FOR\s+UPDATE(?:\s+NOWAIT|\s+SKIP\s+LOCKED)?\s*$', re.I)
+_ROW_LOCK = re.compile(
+    r'\s+FOR\s+(?:NO\s+KEY\s+UPDATE|UPDATE|SHARE|KEY\s+SHARE)(?:\s+NOWAIT|\s+SKIP\s+LOCKED)?\s*$', re.I)
 
 
 class Cursor:

@@ -95,6 +95,16 @@ def main(db_name):
             {"model_id": env["ir.model"]._get_id("spell.test.record"),
              "spell_field_id": env["ir.model.fields"]._get("spell.test.record", "code").id},
         ])
+        # a customization module's manual model (as Studio makes one): its ids
+        # are that module's, whatever the registry loads and upgrades do
+        foo = env["ir.model"].create({"name": "Foo", "model": "x_foo", "field_id": [
+            (0, 0, {"name": "x_name", "field_description": "Name", "ttype": "char"})]})
+        env["ir.model.data"].create([
+            {"module": "studio_customization", "name": "model_x_foo", "model": "ir.model",
+             "res_id": foo.id},
+            {"module": "studio_customization", "name": "field_x_foo__x_name",
+             "model": "ir.model.fields", "res_id": foo.field_id.filtered(lambda f: f.name == "x_name").id},
+        ])
         cr.commit()
         before = snapshot(env)
         before["zhang"] = zhang.id

@@ -5,7 +5,6 @@ from unittest.mock import patch
 from odoo.addons.lumq_spell.models import spell_models
 from odoo.exceptions import ValidationError
 from odoo.tests.common import tagged
-from odoo.tools import mute_logger
 
 from .common import FLAG, LISI, ZHANG, SpellCase, enable, on_postgresql, spells
 
@@ -21,7 +20,7 @@ class TestConfig(SpellCase):
         code is gone: an addon removed without being uninstalled leaves
         them behind."""
         row = self.env["ir.model"].create({"model": model_name, "name": "Gone", "state": "base"})
-        row.write({"is_spell_attached": True})
+        row._write_spell_marks({"is_spell_attached": True})
         self.env.flush_all()
         self.cr.execute(
             "INSERT INTO lumq_spell_config (model_id, model_name, show_spell_navbar) "
@@ -69,10 +68,19 @@ class TestConfig(SpellCase):
     def test_second_config_for_a_model_is_refused(self):
         config = self.enable("spell.test.record")
         views = self.env["ir.ui.view"].search([])
-        # the database's unique index refuses it; the message names the constraint
-        with self.assertRaises(Exception) as caught, mute_logger("odoo.sql_db"):
-            self.enable("spell.test.record", "code")
-        self.assertRegex(str(caught.exception), "model_id_unique|model_id must be unique")
+        # refused with a message before the database's unique index would
+        # refuse it with an error in the server log
+        for how in ("create", "create twice", "write"):
+            with self.subTest(how=how):
+                with self.assertNoLogs("odoo", "ERROR"), self.assertRaises(ValidationError) as caught:
+                    if how == "create":
+                        self.enable("spell.test.record", "code")
+                    elif how == "create twice":
+                        model_id = self.env["ir.model"]._get_id("spell.test.item")
+                        self.env["lumq_spell.config"].create([{"model_id": model_id}] * 2)
+                    else:
+                        self.enable("spell.test.item").write({"model_id": config.model_id.id})
+                self.assertIn("Spell search is already enabled for spell.test.", str(caught.exception))
         self.assertEqual(self.env["lumq_spell.config"].search([]), config)
         self.assertEqual(self.env["ir.ui.view"].search([]), views)
         self.assertEqual(self.marked("spell.test.record"), (True, False))

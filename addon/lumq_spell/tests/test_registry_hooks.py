@@ -74,12 +74,12 @@ class TestRegistryHooks(SpellCase):
         gone = self.env["ir.model"].create({"model": "x.gone", "name": "Gone", "state": "base"})
 
         # the configuration field alone attaches nothing
-        self.env["ir.model"]._get("spell.test.record").write({"spell_field_name": "code"})
+        self.env["ir.model"]._get("spell.test.record")._write_spell_marks({"spell_field_name": "code"})
         self.assertFalse(attached(registry, "spell.test.record"))
         self.assertEqual(inits, [])
 
         rows = self.env["ir.model"]._get("spell.test.record") + gone + self.env["ir.model"]._get("res.partner.industry")
-        rows.write({"is_spell_attached": True})
+        rows._write_spell_marks({"is_spell_attached": True})
 
         # spell.test.copy inherits spell.test.record under a name of its own
         self.assertEqual([list(names) for _cr, names, _context in inits], [
@@ -166,7 +166,7 @@ class TestRegistryHooks(SpellCase):
         row = self.env["ir.model"]._get("spell.test.record")
         for field_name, expected in [("code", LISI), (False, ZHANG), ("code", LISI)]:
             # written as the configuration writes it
-            row.write({"is_spell_attached": True, "spell_field_name": field_name})
+            row._write_spell_marks({"is_spell_attached": True, "spell_field_name": field_name})
             record.write({"amount": 1})
             self.assertEqual(spells(record), [expected], field_name)
         model = self.env["spell.test.record"]

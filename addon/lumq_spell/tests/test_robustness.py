@@ -1,11 +1,12 @@
 """What spell search must never do: leave anything behind when it is switched
 off, change what a model does on its own, or let one process, user or
 record hold up the others."""
+from contextlib import contextmanager
 from unittest.mock import patch
 
 from odoo import SUPERUSER_ID, api
 from odoo.addons.lumq_spell.models import spell_models
-from odoo.exceptions import UserError, ValidationError
+from odoo.exceptions import AccessError, UserError, ValidationError
 from odoo.tests import tagged
 from odoo.tools import sql
 
@@ -55,6 +56,29 @@ class TestSwitchingOff(SpellCase):
         self.assertEqual(own, config_model)
         self.assertTrue(record_model.exists())
 
+    def test_xml_ids_of_other_modules_models_stay(self):
+        """Every model inherits base, which this addon extends: the ids of
+        a manual model that a customization module holds are that module's
+        own, and a registry load keeps them."""
+        foo = self.env["ir.model"].create({"name": "Foo", "model": "x_foo"})
+        self.registry_changed()
+        # Odoo gives a new manual model its field x_name; the stand-in does not
+        name = foo.field_id.filtered(lambda field: field.name == "x_name") or \
+            self.env["ir.model.fields"].create({
+                "model_id": foo.id, "name": "x_name", "field_description": "Name", "ttype": "char",
+            })
+        ids = self.env["ir.model.data"].create([
+            {"module": "studio_customization", "name": "model_x_foo", "model": "ir.model",
+             "res_id": foo.id},
+            {"module": "studio_customization", "name": "field_x_foo__x_name",
+             "model": "ir.model.fields", "res_id": name.id},
+        ])
+
+        self.env["ir.model"]._register_hook()
+
+        self.assertEqual(ids.exists(), ids)
+        self.assertEqual(self.env.ref("studio_customization.model_x_foo"), foo)
+
 
 @tagged("post_install", "-at_install")
 class TestNameSearch(SpellCase):
@@ -76,8 +100,25 @@ class TestNameSearch(SpellCase):
         self.assertEqual(names(Tag.name_search("x / lisi")), [])
 
 
+class OtherProcessCase(SpellCase):
+    @contextmanager
+    def other_process(self):
+        """The environment of another process's transaction, committed at
+        the end unless its body raises or rolls back.  It waits for a lock at
+        most a few seconds, so that a lock that this test's own transaction
+        holds fails the test instead of hanging it."""
+        with self.registry.cursor() as cr:
+            cr.execute("SET LOCAL lock_timeout = '10s'")
+            yield api.Environment(cr, SUPERUSER_ID, {})
+
+    def disable_committed(self, model_name):
+        """Delete the model's configuration that another process committed."""
+        with self.other_process() as env:
+            env["lumq_spell.config"].search([("model_name", "=", model_name)]).unlink()
+
+
 @tagged("post_install", "-at_install")
-class TestProcesses(SpellCase):
+class TestProcesses(OtherProcessCase):
     def test_a_registry_load_computes_the_spells_that_records_lack(self):
         self.enable("spell.test.record")
         record = self.env["spell.test.record"].create({"name": "张三"})
@@ -168,6 +209,109 @@ class TestProcesses(SpellCase):
             with self.assertRaisesRegex(UserError, "spell.test.record by another user"):
                 env["lumq_spell.config"].create({"model_id": model_id})
             cr.rollback()
+
+    def test_rows_being_added_for_the_model_do_not_hold_up_its_enabling(self):
+        """An open transaction that inserts a row referring to the model (an
+        access right here; an attachment or a message alike) holds a key
+        share lock on its ir_model row: enabling the model is not refused for
+        it."""
+        if not on_postgresql(self.cr):
+            self.skipTest("row locks need PostgreSQL: the stand-in's database has one connection")
+        model_id = self.env["ir.model"]._get_id("spell.test.record")
+        # undone with the test's savepoint: wait for a lock a few seconds at most
+        self.cr.execute("SET LOCAL lock_timeout = '10s'")
+        with self.other_process() as env:
+            env.cr.execute("INSERT INTO ir_model_access (name, model_id, perm_read) "
+                           "VALUES ('lumq test: a row referring to the model', %s, true)", [model_id])
+            try:
+                self.enable("spell.test.record")
+            finally:
+                env.cr.rollback()
+        self.assertEqual(self.marked("spell.test.record"), (True, False))
+
+
+@tagged("post_install", "-at_install")
+class TestCommittedEnabling(OtherProcessCase):
+    """A test that commits in another transaction: once it has, this class's
+    own transaction, which began before, can no longer change the rows that
+    the commit changed.  Its one test is alone in its class."""
+
+    def test_an_enabling_that_another_process_committed_is_refused_clearly(self):
+        """Another process enables the model and commits.  A transaction
+        that began before that commit, and one that begins after it, are
+        refused with a message, and the server logs no error."""
+        if not on_postgresql(self.cr):
+            self.skipTest("concurrent transactions need PostgreSQL: the stand-in's database has one connection")
+        model_id = self.env["ir.model"]._get_id("spell.test.record")
+        self.addCleanup(self.disable_committed, "spell.test.record")
+        with self.other_process() as env:
+            env["lumq_spell.config"].create({"model_id": model_id})
+
+        # this test's transaction began before the commit
+        with self.assertNoLogs("odoo", "ERROR"), \
+                self.assertRaisesRegex(UserError, "spell.test.record by another user"):
+            self.env["lumq_spell.config"].create({"model_id": model_id})
+        # a transaction that begins after it
+        with self.other_process() as env, self.assertNoLogs("odoo", "ERROR"):
+            with self.assertRaisesRegex(ValidationError, "already enabled for spell.test.record"):
+                env["lumq_spell.config"].create({"model_id": model_id})
+            env.cr.rollback()
+
+
+@tagged("post_install", "-at_install")
+class TestWhatOnlyTheConfigurationDoes(SpellCase):
+    def test_only_the_configuration_changes_the_spell_columns(self):
+        """Users who may write ir.model (Access Rights) cannot enable spell
+        search by writing its columns: that would skip every check of the
+        configuration.  Nor can a context that a request carries."""
+        manager = self.env["res.users"].create({
+            "name": "Access Rights", "login": "lumq_access_rights",
+            "groups_id": [(6, 0, [self.env.ref("base.group_user").id,
+                                  self.env.ref("base.group_erp_manager").id])],
+        })
+        row = self.env["ir.model"]._get("spell.test.record")
+        for env in (self.env(user=manager), self.env):
+            for vals in ({"is_spell_attached": True}, {"spell_field_name": "code"},
+                         {"spell_search_as_typed": True}):
+                for context in ({}, {"lumq_spell_marking": True}):
+                    with self.subTest(user=env.user.login, vals=vals, context=context), \
+                            self.assertRaises(AccessError):
+                        row.with_env(env).with_context(**context).write(vals)
+            with self.assertRaises(AccessError):
+                env["ir.model"].create({"name": "Marked", "model": "x_lumq_marked",
+                                        "is_spell_attached": True})
+        self.assertEqual(self.marked("spell.test.record"), (False, False))
+        self.assertFalse(row.spell_search_as_typed)
+        self.assertNotIn("lumq_full_spell", self.env["spell.test.record"]._fields)
+        # the manager writes the other columns as before
+        row.with_user(manager).write({"info": "lumq test"})
+        self.assertEqual(row.info, "lumq test")
+
+    def test_every_model_offered_can_be_enabled_and_disabled(self):
+        """The model picker offers no model that enabling or disabling
+        breaks; the server's own technical models are refused, with a
+        message."""
+        IrModel = self.env["ir.model"]
+        offered = IrModel.search([("spell_can_be_enabled", "=", True)])
+        for model_name in ("ir.model", "ir.model.fields", "ir.model.data", "ir.module.module",
+                           "ir.actions.actions"):
+            row = IrModel._get(model_name)
+            if not row:     # not on every host
+                continue
+            with self.subTest(model=model_name):
+                self.assertNotIn(row, offered)
+                with self.assertRaises(ValidationError) as refused:
+                    self.env["lumq_spell.config"].create({"model_id": row.id})
+                self.assertIn(f"{model_name}, one of the server's own technical models",
+                              str(refused.exception))
+        for model_name in offered.mapped("model"):
+            with self.case(model=model_name):
+                config = self.enable(model_name)
+                self.assertIn("lumq_full_spell", self.env[model_name]._fields)
+                self.env[model_name].search([], limit=1).read()
+                config.unlink()
+                self.assertNotIn("lumq_full_spell", self.env[model_name]._fields)
+                self.env[model_name].search([], limit=1).read()
 
 
 @tagged("post_install", "-at_install")

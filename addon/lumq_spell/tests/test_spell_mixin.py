@@ -111,7 +111,7 @@ class TestSpellMixin(SpellCase):
                     self.env["spell.test.record"]._pop_field("code")
                     self.registry_changed()
                 else:
-                    self.env["ir.model"]._get("spell.test.record").write(
+                    self.env["ir.model"]._get("spell.test.record")._write_spell_marks(
                         {"is_spell_attached": True, "spell_field_name": "x_gone"})
                 record.write({"name": "张三"})
                 self.assertEqual(spells(record), [ZHANG])

@@ -6,7 +6,7 @@ from lxml import etree
 from odoo.exceptions import UserError, ValidationError
 from odoo.tests.common import tagged
 
-from .common import SpellCase
+from .common import SpellCase, on_postgresql
 
 # the field types whose values have a text form to transliterate
 TEXT_TYPES = {"char", "text", "html", "selection", "many2one", "many2many"}
@@ -45,6 +45,11 @@ class TestConfigScreens(SpellCase):
             "spell.test.report": False,     # an SQL view, no table of its own
             "lumq_spell.config": False,     # the addon's own
             "lumq_spell.spell_mixin": False,
+            "ir.model": False,              # the server's own technical models
+            "ir.model.fields": False,
+            "ir.model.data": False,
+            "ir.module.module": False,
+            "ir.ui.view": True,
         }
         for model_name, can in expected.items():
             with self.subTest(model=model_name):
@@ -122,6 +127,27 @@ class TestConfigScreens(SpellCase):
         # the list shows the count of each configuration
         self.assertEqual((config | partner_config).mapped("record_count"), [4, everyone])
         self.assertEqual(self.env["lumq_spell.config"].new({}).record_count, 0)
+
+    def test_record_count_counts_what_the_reader_may_read(self):
+        self.env["spell.test.item"].create([{"name": name} for name in ("张三", "李四", "王五")])
+        self.env["spell.test.copy"].create({"name": "张三"})
+        configs = self.enable("spell.test.item") | self.enable("spell.test.copy")
+        user = self.env["res.users"].create({
+            "name": "Internal", "login": "lumq_internal",
+            "groups_id": [(6, 0, [self.env.ref("base.group_user").id])],
+        })
+        # no access right lets internal users read spell.test.copy now
+        self.env.ref("spell_test_extend.access_spell_test_copy").active = False
+        self.assertEqual(configs.with_user(user).mapped("record_count"), [3, 0])
+        self.assertEqual(configs.mapped("record_count"), [3, 1])
+        if on_postgresql(self.cr):      # the stand-in has no record rules
+            self.env["ir.rule"].create({
+                "name": "lumq test: one item hidden",
+                "model_id": self.env["ir.model"]._get_id("spell.test.item"),
+                "domain_force": repr([("name", "!=", "张三")]),
+            })
+            configs.invalidate_recordset(["record_count"])
+            self.assertEqual(configs.with_user(user).mapped("record_count"), [2, 0])
 
     def test_changing_the_model_clears_what_belongs_to_the_other_model(self):
         Config = self.env["lumq_spell.config"]

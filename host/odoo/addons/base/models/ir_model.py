@@ -223,7 +223,8 @@ class IrModel(models.Model):
             if Model._custom:
                 del self.pool.models[name]
                 for Parent in Model.__bases__:
-                    if hasattr(Parent, 'pool'):
+                    # registry classes only (in Odoo, the only classes with a pool)
+                    if getattr(Parent, 'pool', None) is not None:
                         Parent._inherit_children.discard(name)
         # add manual models
         cr = self.env.cr
@@ -266,6 +267,16 @@ class IrModelFields(models.Model):
     _sql_constraints = [
         ('name_unique', 'UNIQUE(model, name)', "Field names must be unique per model."),
     ]
+
+    @api.model_create_multi
+    def create(self, vals_list):
+        """A field's row names its model as its model_id does.  (Odoo then
+        sets up the registry with the new manual fields; the stand-in has no
+        manual fields: the rows are data only.)"""
+        for vals in vals_list:
+            if 'model_id' in vals:
+                vals['model'] = self.env['ir.model'].browse(vals['model_id']).model
+        return super().create(vals_list)
 
     @api.ondelete(at_uninstall=False)
     def _unlink_if_manual(self):
