@@ -26,7 +26,9 @@ class LumqSpellConfig(models.Model):
         string="field",
         domain="[('model_id', '=', model_id), ('ttype', 'not in', ['one2many', 'many2many'])]",
         ondelete="set null",
-        help="The field whose text is transliterated; empty: the record's display name field.",
+        help="The field whose text is transliterated; empty: the record's display name field. "
+        "A translatable field is spelled in Simplified Chinese (from its source text where it "
+        "has no Chinese one); only those who may read the field may read its spells.",
     )
     spell_field_name = fields.Char(string="Field Name", related="spell_field_id.name", store=True)
     search_as_typed = fields.Boolean(
