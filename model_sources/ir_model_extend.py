@@ -159,8 +159,10 @@ class IrModelExtend(models.Model):
             model = self.env[name]
             # those that embed a spell model (_inherits) read its spells
             if self._spell_stored_in(model):
-                model._prepare_spell_table()
                 model._compute_all_spells()
+                # after the computation: an index of the rows still to
+                # compute would otherwise be updated with every row
+                model._prepare_spell_table()
         self._set_spell_columns_drop_at(
             [name for name in model_names if self._spell_stored_in(self.env[name])], None)
 
