@@ -352,6 +352,26 @@ class IrModelExtend(models.Model):
         CustomModel._module = model._module
         return CustomModel
 
+    @api.model
+    def _reflect_model_params(self, model):
+        """The values of the model's ir.model row, as the model's own classes
+        give them: its description (info) is the first doc text of its
+        classes, and neither the spell class nor the spell mixin is one of
+        them.  Enabling and disabling spell search thus leave the row as it
+        is; a changed row would be written again with a lock on its key,
+        which waits for every open transaction that inserts a row referring
+        to the model (an attachment, a message)."""
+        params = super(IrModelExtend, self)._reflect_model_params(model)
+        mixin_name = "lumq_spell.spell_mixin"
+        if model._name != mixin_name:
+            params["info"] = next(
+                (cls.__doc__ for cls in self.env.registry[model._name].mro()
+                 if cls.__doc__ and not cls.__dict__.get("_lumq_spell_class")
+                 and getattr(cls, "_name", None) != mixin_name),
+                params["info"],
+            )
+        return params
+
     def _reflect_models(self, model_names):
         """Reflect the given models."""
         if not model_names:

@@ -160,6 +160,19 @@ class TestRegistryHooks(SpellCase):
         self.assertEqual(marked_rows(), [["spell.test.titled"]])
         self.assertEqual(self.env["ir.model"]._get("spell.test.titled").name, "Spell test titled")
 
+    def test_enabling_and_disabling_leave_the_model_row_as_it_was(self):
+        """The reflection of models writes a changed ir.model row again, with
+        a lock on its key: the spell class changes nothing of the row."""
+        row = self.env["ir.model"]._get("spell.test.record")
+        names = ["name", "info", "order", "state", "transient"]
+        before = row.read(names)
+        config = self.enable("spell.test.record")
+        self.env.invalidate_all()
+        self.assertEqual(row.read(names), before)
+        config.unlink()
+        self.env.invalidate_all()
+        self.assertEqual(row.read(names), before)
+
     def test_changing_the_source_field(self):
         self.enable("spell.test.record")
         record = self.env["spell.test.record"].create({"name": "张三", "code": "李四"})
