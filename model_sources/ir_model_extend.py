@@ -173,8 +173,10 @@ class IrModelExtend(models.Model):
         if not model_names:
             return
         self.flush_model(["spell_columns_drop_at"])
-        self._cr.execute("UPDATE ir_model SET spell_columns_drop_at = %s WHERE model IN %s",
-                         [drop_at, tuple(model_names)])
+        # rows that hold the value already are left alone
+        self._cr.execute("UPDATE ir_model SET spell_columns_drop_at = %s WHERE model IN %s "
+                         "AND spell_columns_drop_at IS DISTINCT FROM %s",
+                         [drop_at, tuple(model_names), drop_at])
         self.invalidate_model(["spell_columns_drop_at"])
 
     @api.model

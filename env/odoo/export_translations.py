@@ -62,9 +62,11 @@ def main():
     with POT.open("a", encoding="utf-8") as pot:
         pot.write("\n" + "\n".join(entries))
     # one entry per text, in Odoo's order
-    subprocess.run(["msguniq", "--sort-output", "-o", str(POT), str(POT)], check=True)
+    subprocess.run(["msguniq", "--sort-output", "--no-wrap", "-o", str(POT), str(POT)], check=True)
     for po in sorted(I18N.glob("*.po")):
+        # --no-wrap: the .po files keep a text on one line, as they are written
         subprocess.run(["msgmerge", "--quiet", "--update", "--backup=none", "--no-fuzzy-matching",
+                        "--no-wrap",
                         str(po), str(POT)], check=True)
         untranslated = subprocess.run(
             ["msgattrib", "--untranslated", "--no-obsolete", str(po)], check=True, text=True,

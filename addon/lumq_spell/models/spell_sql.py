@@ -45,11 +45,12 @@ def declare_spell_writer(cr):
 
 
 def stale_trigger_column(cr, table):
-    """The source column that the table's trigger watches, or None."""
+    """The source column that the table's trigger watches, or None (also
+    for a model without a table of its own)."""
     cr.execute(
         "SELECT a.attname FROM pg_trigger t JOIN pg_attribute a "
         "ON a.attrelid = t.tgrelid AND a.attnum = t.tgattr[0] "
-        "WHERE t.tgrelid = %s::regclass AND t.tgname = %s",
+        "WHERE t.tgrelid = to_regclass(%s) AND t.tgname = %s",
         [_quote(table), trigger_name(table)],
     )
     row = cr.fetchone()
