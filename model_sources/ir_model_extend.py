@@ -131,6 +131,8 @@ class IrModelExtend(models.Model):
         # reuse its class, spell fields included, so their tables need the
         # columns as much as those that embed it.
         model_names = self.pool.descendants([self.model], "_inherit", "_inherits")
+        if self.is_spell_attached:
+            self._lock_spell_tables(model_names)
         self._init_spell_models(model_names)
         if not self.is_spell_attached:
             self._drop_spell_storage(model_names)
@@ -145,6 +147,27 @@ class IrModelExtend(models.Model):
             registry, names = self.pool, list(model_names)
             self._cr.postcommit.add(
                 lambda: registry["ir.model"]._compute_missing_spells_after_commit(registry, names))
+
+    # Taking the lock that adding the spell columns needs: at most this many
+    # seconds of waiting at a time, so many times, so many seconds apart.
+    _spell_lock_timeout = 0.2
+    _spell_lock_attempts = 25
+    _spell_lock_pause = 0.5
+
+    def _lock_spell_tables(self, model_names):
+        """Lock the tables that get the spell columns, without making their
+        users queue for long behind a transaction that holds them; refuse
+        clearly when they stay held."""
+        tables = [self.env[name]._table for name in model_names
+                  if self.env[name]._auto and sql.table_exists(self._cr, self.env[name]._table)]
+        if not spell_sql.lock_tables(self._cr, tables, self._spell_lock_timeout,
+                                     self._spell_lock_attempts, self._spell_lock_pause):
+            raise UserError(_(
+                "The records of %(model)s are in use by another transaction that has been "
+                "open for a while (a long report, an import, a script): spell search was not "
+                "enabled, so that the model's users do not wait for it. Try again in a moment.",
+                model=self.model,
+            ))
 
     def _init_spell_models(self, model_names):
         """Create or complete the tables of the models, then compute the

@@ -14,6 +14,7 @@ by the next pass over the missing spells (after enabling, at a registry load,
 and by the periodic job).
 """
 import hashlib
+import time
 
 # the transaction-local setting by which a writer says it keeps the spells
 WRITER_SETTING = "lumq_spell.writer"
@@ -118,3 +119,34 @@ def try_lock(cr, name):
     key = int.from_bytes(hashlib.sha256(name.encode()).digest()[:8], "big", signed=True)
     cr.execute("SELECT pg_try_advisory_xact_lock(%s)", [key])
     return cr.fetchone()[0]
+
+
+def lock_tables(cr, tables, timeout, attempts, pause):
+    """Lock ``tables`` for a change of their columns, waiting at most
+    ``timeout`` seconds at a time, ``attempts`` times, ``pause`` seconds
+    apart; True once locked (always, off PostgreSQL).
+
+    PostgreSQL queues every later query on a table behind a lock that waits
+    for it: a wait without a limit, behind a transaction left open, would
+    make every user of the table wait as long.  Between attempts nothing is
+    held or waited for."""
+    if not on_postgresql(cr) or not tables:
+        return True
+    names = ", ".join(_quote(table) for table in tables)
+    cr.execute("SHOW lock_timeout")
+    previous = cr.fetchone()[0]
+    for attempt in range(attempts):
+        if attempt:
+            time.sleep(pause)
+        try:
+            with cr.savepoint(flush=False):
+                cr.execute("SELECT set_config('lock_timeout', %s, true)", ["%dms" % (timeout * 1000)])
+                cr.execute(f"LOCK TABLE {names} IN ACCESS EXCLUSIVE MODE", log_exceptions=False)
+        except Exception as error:
+            if getattr(error, "pgcode", None) != "55P03":  # lock_not_available
+                raise
+            continue
+        # the lock stays with the transaction; the time limit goes
+        cr.execute("SELECT set_config('lock_timeout', %s, true)", [previous])
+        return True
+    return False

@@ -188,6 +188,28 @@ class TestProcesses(OtherProcessCase):
         self.env.flush_all()
         self.assertEqual(stored(), ["zhangsan", "zhangsan"])
 
+    def test_enabling_does_not_queue_the_users_behind_an_open_transaction(self):
+        if not on_postgresql(self.cr):
+            self.skipTest("table locks need PostgreSQL: the stand-in's database has one connection")
+        IrModel = type(self.env["ir.model"])
+        self.patch(IrModel, "_spell_lock_attempts", 3)
+        self.patch(IrModel, "_spell_lock_pause", 0.05)
+        # another process's transaction that read the records and stays open
+        with self.registry.cursor() as cr:
+            cr.execute("SELECT count(*) FROM spell_test_record")
+            with self.assertRaises(UserError) as refused:
+                self.enable("spell.test.record")
+            self.assertIn("spell.test.record are in use by another transaction",
+                          str(refused.exception))
+            self.assertNotIn("lumq_full_spell", self.env["spell.test.record"]._fields)
+            # and nothing of the refused enabling holds the table
+            with self.registry.cursor() as third:
+                third.execute("SET LOCAL statement_timeout = '2s'")
+                third.execute("SELECT count(*) FROM spell_test_record")
+            cr.rollback()
+        self.enable("spell.test.record")
+        self.assertIn("lumq_full_spell", self.env["spell.test.record"]._fields)
+
     def test_enabling_and_disabling_are_signalled_once_committed(self):
         def signals():
             return [func for func in self.cr.postcommit._funcs if func == self.registry.signal_changes]
