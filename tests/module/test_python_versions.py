@@ -18,42 +18,70 @@ MISMATCH = ("Python version mismatch: module was compiled for Python {built}, "
             "but the interpreter version is incompatible: {running}.")
 
 
+THIS = f"{sys.version_info.major}.{sys.version_info.minor}"
+IMPORT_FILE = """
+import importlib.machinery, importlib.util, sys
+path = sys.argv[1]
+loader = importlib.machinery.ExtensionFileLoader("lumq_spell_base", path)
+try:
+    importlib.util.module_from_spec(importlib.util.spec_from_file_location("lumq_spell_base", path, loader=loader))
+except ImportError as error:
+    print(type(error).__name__, error, sep=": ")
+print(sys.version)
+"""
+
+
+def _listed(variable):
+    return [item for item in os.environ.get(variable, "").split(os.pathsep) if item]
+
+
 def _foreign_modules():
     """(version, path) of each module that LUMQ_FOREIGN_BUILDS' build folders
     hold for another CPython version, read from the file name's tag."""
     found = []
-    for build in filter(None, os.environ.get("LUMQ_FOREIGN_BUILDS", "").split(os.pathsep)):
+    for build in _listed("LUMQ_FOREIGN_BUILDS"):
         for path in sorted((ROOT / build / "python").glob("lumq_spell_base.cpython-*.so")):
             tag = re.match(r"lumq_spell_base\.cpython-(\d)(\d+)", path.name)
             version = f"{tag.group(1)}.{tag.group(2)}"
-            if version != f"{sys.version_info.major}.{sys.version_info.minor}":
-                found.append((version, path))
+            if version != THIS:
+                found.append(pytest.param(version, path, id=f"built for {version}"))
     return found
+
+
+def _import_file(python, path):
+    """Imports the module file `path` in a fresh interpreter `python`,
+    whatever the file is named (as an import of lumq_spell_base.so would);
+    returns (the ImportError's line or "", that interpreter's version)."""
+    done = subprocess.run([python, "-I", "-c", IMPORT_FILE, str(path)], capture_output=True, text=True,
+                          check=False)
+    assert done.returncode == 0, done.stderr
+    *error, version = done.stdout.splitlines()
+    return "\n".join(error), version
 
 
 def test_the_module_is_built_for_this_interpreter():
     suffix = importlib.machinery.EXTENSION_SUFFIXES[0]
     assert lumq_spell_base.__file__.endswith(suffix), (lumq_spell_base.__file__, suffix)
     assert sys.implementation.name == "cpython" and (3, 10) <= sys.version_info[:2] <= (3, 13)
+    assert _import_file(sys.executable, lumq_spell_base.__file__) == ("", sys.version)
 
 
-@pytest.mark.parametrize("version, path", _foreign_modules() or [pytest.param(
-    None, None, marks=pytest.mark.skip(reason="no module built for another Python: name its build "
-                                              "folder in LUMQ_FOREIGN_BUILDS"))])
-def test_a_module_for_another_python_refuses_this_one(version, path):
-    # In a fresh interpreter, whatever its file is named: the loader takes
-    # the file as it is, as an import would under the name lumq_spell_base.so.
-    done = subprocess.run([sys.executable, "-c", f"""
-import importlib.machinery, importlib.util
-loader = importlib.machinery.ExtensionFileLoader("lumq_spell_base", {str(path)!r})
-spec = importlib.util.spec_from_file_location("lumq_spell_base", {str(path)!r}, loader=loader)
-try:
-    importlib.util.module_from_spec(spec)
-except ImportError as error:
-    print(type(error).__name__, error, sep=": ")
-"""], capture_output=True, text=True, check=False)
-    assert done.returncode == 0, done.stderr
-    assert done.stdout == f"ImportError: {MISMATCH.format(built=version, running=sys.version)}\n"
+NO_OTHER = "no module built for another Python here (LUMQ_FOREIGN_BUILDS names its build folder)"
+
+
+@pytest.mark.parametrize("version, path", _foreign_modules() or [
+    pytest.param(None, None, marks=pytest.mark.skip(reason=NO_OTHER))])
+def test_a_module_built_for_another_python_refuses_this_one(version, path):
+    assert _import_file(sys.executable, path) == (
+        f"ImportError: {MISMATCH.format(built=version, running=sys.version)}", sys.version)
+
+
+@pytest.mark.parametrize("python", _listed("LUMQ_OTHER_PYTHONS") or [
+    pytest.param(None, marks=pytest.mark.skip(reason="no other Python here (LUMQ_OTHER_PYTHONS names one)"))])
+def test_another_python_refuses_this_module(python):
+    error, version = _import_file(python, lumq_spell_base.__file__)
+    assert not version.startswith(THIS + ".")
+    assert error == f"ImportError: {MISMATCH.format(built=THIS, running=version)}"
 
 
 def _loaded_by_odoo():
