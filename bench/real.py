@@ -373,8 +373,9 @@ def versions():
     import odoo
 
     server = psql("postgres", "SHOW server_version").split()[0]
-    return [f"Host: a real Odoo {odoo.release.version} server on PostgreSQL {server}, "
-            f"{os.cpu_count()} CPUs, Python {platform.python_version()}, "
+    system = platform.freedesktop_os_release().get("PRETTY_NAME", platform.system())
+    return [f"Host: a real Odoo {odoo.release.version} server on {system}, PostgreSQL {server}, "
+            f"Python {platform.python_version()}, {os.cpu_count()} CPUs, "
             f"pypinyin {pypinyin.__version__}"]
 
 
