@@ -3,7 +3,7 @@ table format of the stand-in's benchmarks.  Run through env/odoo17:
 
     env/odoo17 bench/run [--quick]
 
-Each measurement runs in a fresh interpreter (``python3.13 bench/real.py
+Each measurement runs in a fresh interpreter (``$LUMQ_PYTHON bench/real.py
 MEASUREMENT ARGS...``) on a fresh copy of a database that holds lumq_spell
 and a number of contacts with Chinese names, made once per size and kept
 (lumq_bench_<size>).  Times are elapsed (wall-clock) times: PostgreSQL does
