@@ -16,15 +16,14 @@ import lumq_spell_base
 ROOT = Path(__file__).resolve().parents[2]
 MISMATCH = ("Python version mismatch: module was compiled for Python {built}, "
             "but the interpreter version is incompatible: {running}.")
-
-
 THIS = f"{sys.version_info.major}.{sys.version_info.minor}"
 IMPORT_FILE = """
 import importlib.machinery, importlib.util, sys
 path = sys.argv[1]
 loader = importlib.machinery.ExtensionFileLoader("lumq_spell_base", path)
 try:
-    importlib.util.module_from_spec(importlib.util.spec_from_file_location("lumq_spell_base", path, loader=loader))
+    spec = importlib.util.spec_from_file_location("lumq_spell_base", path, loader=loader)
+    importlib.util.module_from_spec(spec)
 except ImportError as error:
     print(type(error).__name__, error, sep=": ")
 print(sys.version)
