@@ -2,7 +2,7 @@
 model whose spells can be searched, for contacts created beforehand, and the
 peak memory that enabling adds.
 
-``python3.13 bench/enable.py N`` measures one size in this fresh process (a
+``$LUMQ_PYTHON bench/enable.py N`` measures one size in this fresh process (a
 new database, N contacts with Chinese names) and writes the measurement as
 JSON; bench/main.py runs it for every size and repeat, the sizes taking
 turns, and makes the rows with ``rows()``.

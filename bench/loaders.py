@@ -165,7 +165,7 @@ def bench_import(repeats):
             if name == "import":
                 imports.append(float(done.stdout))
     return [
-        rate_row(SECTION, "fresh interpreter starts, bare (python3.13 -c pass)", "starts/s",
+        rate_row(SECTION, "fresh interpreter starts, bare (python -c pass)", "starts/s",
                  1, starts["bare"]),
         ratio_row(SECTION, "fresh interpreter start with `import lumq_spell_base` / bare start",
                   starts["import"], starts["bare"]),

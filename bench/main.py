@@ -8,10 +8,12 @@ import datetime
 import json
 import os
 import platform
+import re
 import statistics
 import subprocess
 import sys
 import time
+from pathlib import Path
 
 from common import by_turns, progress, table
 from harness import BUILD, ROOT
@@ -40,6 +42,10 @@ def python(script, *args):
     return run_json([sys.executable, str(ROOT / "bench" / script), *map(str, args)])
 
 
+def version_at_least(version, *least):
+    return tuple(int(part) for part in version.split(".")[:len(least)]) >= least
+
+
 # -- 1: the two passes, by the C++ program ---------------------------------------
 
 def decode_rows():
@@ -47,7 +53,8 @@ def decode_rows():
     report = run_json([
         str(BUILD / "bench" / "lumq_stored_text_bench"), "--benchmark_format=json",
         f"--benchmark_repetitions={DECODE_REPEATS}", "--benchmark_enable_random_interleaving=true",
-        "--benchmark_min_time=0.2s",
+        # Google Benchmark 1.8 wants the unit, 1.7 (Debian 12) a bare number
+        f"--benchmark_min_time=0.2{'s' if version_at_least(cmake_package_version('benchmark'), 1, 8) else ''}",
     ])
     rates = {}                      # (kind, MB) -> bytes per second of each repetition
     for run in report["benchmarks"]:
@@ -82,8 +89,25 @@ def enable_rows(plan):
     return enable.rows(by_turns(plan, lambda size: python("enable.py", size), "enabling"))
 
 
+def cmake_package_version(name):
+    """The version of the CMake package `name` that the build found."""
+    cache = (BUILD / "CMakeCache.txt").read_text(encoding="utf-8")
+    cmake_dir = re.search(rf"^{name}_DIR:PATH=(.*)$", cache, re.M).group(1)
+    config = (Path(cmake_dir) / f"{name}ConfigVersion.cmake").read_text(encoding="utf-8")
+    return re.search(r'set\(PACKAGE_VERSION "([^"]+)"\)', config).group(1)
+
+
+def pybind11_version():
+    """pybind11's Python package's version, or, where only its headers and
+    CMake files are installed (Debian 12), the build's."""
+    try:
+        import pybind11
+    except ImportError:
+        return cmake_package_version("pybind11")
+    return pybind11.__version__
+
+
 def versions():
-    import pybind11
     import pypinyin
 
     import lumq_spell_base
@@ -97,7 +121,7 @@ def versions():
     system = platform.freedesktop_os_release().get("PRETTY_NAME", platform.system())
     return [
         f"Machine: {os.cpu_count()} CPUs ({cpu}), Linux {platform.release()}, userland {system}",
-        f"Python {platform.python_version()}, pybind11 {pybind11.__version__}, "
+        f"Python {platform.python_version()}, pybind11 {pybind11_version()}, "
         f"pypinyin {pypinyin.__version__}, lumq_spell_base {lumq_spell_base.__version__} "
         f"(Release build in {BUILD.relative_to(ROOT) if BUILD.is_relative_to(ROOT) else BUILD})",
     ]

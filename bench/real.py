@@ -3,7 +3,7 @@ table format of the stand-in's benchmarks.  Run through env/odoo17:
 
     env/odoo17 bench/run [--quick]
 
-Each measurement runs in a fresh interpreter (``python3.13 bench/real.py
+Each measurement runs in a fresh interpreter (``$LUMQ_PYTHON bench/real.py
 MEASUREMENT ARGS...``) on a fresh copy of a database that holds lumq_spell
 and a number of contacts with Chinese names, made once per size and kept
 (lumq_bench_<size>).  Times are elapsed (wall-clock) times: PostgreSQL does
@@ -373,8 +373,9 @@ def versions():
     import odoo
 
     server = psql("postgres", "SHOW server_version").split()[0]
-    return [f"Host: a real Odoo {odoo.release.version} server on PostgreSQL {server}, "
-            f"{os.cpu_count()} CPUs, Python {platform.python_version()}, "
+    system = platform.freedesktop_os_release().get("PRETTY_NAME", platform.system())
+    return [f"Host: a real Odoo {odoo.release.version} server on {system}, PostgreSQL {server}, "
+            f"Python {platform.python_version()}, {os.cpu_count()} CPUs, "
             f"pypinyin {pypinyin.__version__}"]
 
 

@@ -5,7 +5,7 @@ one JSON line per run (off, on, off, on), each in a fresh process on a fresh
 copy of the real-server benchmarks' database with lumq_spell and SIZE
 contacts (default 20,000).  From the repository:
 
-    env/odoo17 python3.13 bench/real_typed.py [SIZE]
+    env/odoo17 sh -c '"$LUMQ_PYTHON" bench/real_typed.py [SIZE]'
 """
 import json
 import subprocess

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <pybind11/pybind11.h>
+#include "binding.hpp"
 
 #include "model_record.hpp"
 

@@ -1,7 +1,7 @@
 // The extension module: its documentation text, one loader per model source
 // and the version.  PYBIND11_MODULE supplies the interpreter version check and
 // turns an error raised here into ImportError("initialization failed").
-#include <pybind11/pybind11.h>
+#include "binding.hpp"
 
 #include "loader.hpp"
 #include "model_records.hpp"

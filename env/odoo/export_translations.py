@@ -1,7 +1,7 @@
 """Makes addon/lumq_spell/i18n/lumq_spell.pot anew and merges every .po of
 that folder with it.  Inside env/odoo17, from the repository:
 
-    python3.13 env/odoo/export_translations.py
+    "$LUMQ_PYTHON" env/odoo/export_translations.py
 
 Odoo's own export (on a copy of the template database with the addon
 installed) gives the texts of the views, fields, menus and client code.  The

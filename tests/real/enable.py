@@ -1,6 +1,6 @@
 """Enables spell search on the named models of a database and commits, as an
 administrator's script run with `odoo-bin shell` would:
-    python3.13 tests/real/enable.py DBNAME MODEL...
+    "$LUMQ_PYTHON" tests/real/enable.py DBNAME MODEL...
 (inside env/odoo17, which provides LUMQ_ODOO_SRC and LUMQ_ODOO_CONF)."""
 import os
 import sys

@@ -5,7 +5,7 @@ after each step is checked; the run ends with one line "N passed, N failed".
 
 Module actions commit and rebuild the registry, which Odoo forbids inside its
 test runner, so this runs as a script on a database of its own, the way
-`odoo-bin shell` runs one:  python3.13 tests/real/lifecycle.py DBNAME
+`odoo-bin shell` runs one:  "$LUMQ_PYTHON" tests/real/lifecycle.py DBNAME
 (inside env/odoo17, which provides LUMQ_ODOO_SRC and LUMQ_ODOO_CONF).
 """
 import os

@@ -4,7 +4,7 @@ failure and error.  Exits 1 when a test failed, none ran, or anything was
 logged at ERROR or CRITICAL level (Odoo logs a failed install that way, not
 as a test).
 
-    python3.13 tests/real/summary.py LOG [WHAT] [--baseline OTHER_LOG]
+    "$LUMQ_PYTHON" tests/real/summary.py LOG [WHAT] [--baseline OTHER_LOG]
 
 With a baseline (the log of the same tests run without what is being
 tried), only the tests that fail in LOG and not in the baseline count as
