@@ -7,7 +7,7 @@ A process whose registry predates the enabling writes a model's records as
 Odoo's ORM without the spells does; its statements are written out here as
 SQL, since one Python process holds one registry per database.
 
-    python3.13 tests/real/processes.py DBNAME   (inside env/odoo17)
+    "$LUMQ_PYTHON" tests/real/processes.py DBNAME   (inside env/odoo17)
 """
 import logging
 import os
