@@ -117,6 +117,18 @@ registry.category("web_tour.tours").add("lumq_spell_enable_from_menu", {
                 }
             },
         },
+        {
+            content: "Leave the model field, so that no drop-down covers the form",
+            trigger: ".o_form_view .o_form_saved",
+            run() {
+                document.activeElement?.blur();
+            },
+        },
+        {
+            content: "No drop-down is open",
+            trigger: "body:not(:has(.o-autocomplete--dropdown-menu))",
+            run() {},
+        },
         ...screenshot("config_form_saved"),
         {
             content: "Back to the list of configurations",
