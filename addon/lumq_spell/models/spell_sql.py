@@ -40,9 +40,15 @@ def missing_index_name(table):
 
 def declare_spell_writer(cr):
     """Say that this transaction computes the spells of what it writes, so
-    that the trigger leaves them alone."""
-    if on_postgresql(cr):
+    that the trigger leaves them alone.
+
+    Said once: the cursor's pre-commit data, where that is noted, is cleared
+    when the transaction ends and around each savepoint (whose rollback
+    would take the setting back), so it is said again where it may have
+    been taken back."""
+    if on_postgresql(cr) and not cr.precommit.data.get(WRITER_SETTING):
         cr.execute("SELECT set_config(%s, 'on', true)", [WRITER_SETTING])
+        cr.precommit.data[WRITER_SETTING] = True
 
 
 def stale_trigger_column(cr, table):

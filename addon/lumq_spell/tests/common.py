@@ -112,13 +112,15 @@ class SpellCase(TransactionCase):
         """A subtest whose changes to the database and to the registry are
         undone at its end, so that every case starts where the first did."""
         with self.subTest(**params):
-            self.env.flush_all()
+            # as the ORM's own savepoints: flushed before, and the cursor's
+            # cache and pre-commit data cleared on rollback
+            self.cr.flush()
             savepoint = f"lumq_case_{next(_case_seq)}"
             self.cr.execute(f"SAVEPOINT {savepoint}")
             try:
                 yield
             finally:
-                self.env.clear()
+                self.cr.clear()
                 self.cr.execute(f"ROLLBACK TO SAVEPOINT {savepoint}")
                 self.registry.clear_all_caches()
                 self._set_registry_up_again()

@@ -183,7 +183,12 @@ class TestProcesses(OtherProcessCase):
         self.env["ir.model"]._spell_cron()
         self.assertEqual(spells(records[0]), [LISI])
 
-        # a process that has the spells computes them as it writes
+        # a process that has the spells computes them as it writes, also
+        # after a savepoint rolled back what it said of itself in it
+        with self.assertRaises(ZeroDivisionError), self.cr.savepoint():
+            records[1].write({"name": "李四"})
+            self.env.flush_all()
+            1 / 0
         records.write({"name": "张三"})
         self.env.flush_all()
         self.assertEqual(stored(), ["zhangsan", "zhangsan"])
