@@ -441,28 +441,33 @@ class IrModelExtend(models.Model):
         super(IrModelExtend, self)._register_hook()
         self._unlink_stray_xmlids()
         self._add_missing_spell_columns()
-        for model_data in self._read_spell_marks():
-            model = self.env.get(model_data["model"])
-            if (model is not None and self._spell_stored_in(model)
-                    and sql.column_exists(self._cr, model._table, "lumq_full_spell")):
-                # tables of models enabled by an earlier version, or whose
-                # source field changed in another process
-                model._prepare_spell_table()
+        for model in self._spell_tables():
+            # tables of models enabled by an earlier version, or whose
+            # source field changed in another process
+            model._prepare_spell_table()
         if "lumq_spell" in self.pool.updated_modules:
             self._mark_stale_first_spells()
         # a registry load stays short: what is left, the periodic upkeep does
         self._compute_missing_spells(limit=self._spell_cron_limit)
+
+    def _spell_tables(self):
+        """The enabled models whose own table holds the spell columns, as
+        the database marks them (a model being enabled gets its columns
+        after the set-up that reads this)."""
+        models_ = []
+        for model_data in self._read_spell_marks():
+            model = self.env.get(model_data["model"])
+            if (model is not None and self._spell_stored_in(model)
+                    and sql.column_exists(self._cr, model._table, "lumq_full_spell")):
+                models_.append(model)
+        return models_
 
     def _mark_stale_first_spells(self):
         """Mark for computation the spells of records whose first spell is
         not a key of the letter bar (a letter A to Z or #): an earlier version
         upper-cased any first character.  Run when the addon is updated."""
         keys = tuple([chr(code) for code in range(ord("A"), ord("Z") + 1)] + ["#", ""])
-        for model_data in self._read_spell_marks():
-            model = self.env.get(model_data["model"])
-            if (model is None or not self._spell_stored_in(model)
-                    or not sql.column_exists(self._cr, model._table, "lumq_full_spell")):
-                continue
+        for model in self._spell_tables():
             self._cr.execute(
                 f'UPDATE "{model._table}" SET lumq_full_spell = NULL '
                 f"WHERE lumq_first_spell IS NOT NULL AND lumq_first_spell NOT IN %s", [keys])
@@ -474,16 +479,9 @@ class IrModelExtend(models.Model):
         spell class extends; their records could not be read without it."""
         spell_fields = [name for name, field in self.env["lumq_spell.spell_mixin"]._fields.items()
                         if name.startswith("lumq_") and field.store]
-        names = []
-        for model_data in self._read_spell_marks():
-            model = self.env.get(model_data["model"])
-            if model is None or "lumq_full_spell" not in model._fields or not model._auto:
-                continue
-            # a model being enabled gets its columns after this set-up
-            if not sql.column_exists(self._cr, model._table, "lumq_full_spell"):
-                continue
-            if not all(sql.column_exists(self._cr, model._table, name) for name in spell_fields):
-                names.append(model._name)
+        names = [model._name for model in self._spell_tables()
+                 if not all(sql.column_exists(self._cr, model._table, name)
+                            for name in spell_fields)]
         if names:
             self._init_spell_models(names)
 
@@ -501,14 +499,8 @@ class IrModelExtend(models.Model):
         failure: the records stay to compute, and the next pass computes
         them."""
         left = False
-        for model_data in self._read_spell_marks():
-            if model_names is not None and model_data["model"] not in model_names:
-                continue
-            model = self.env.get(model_data["model"])
-            if model is None or not self._spell_stored_in(model):
-                continue
-            # a model being enabled gets its columns after this set-up
-            if not sql.column_exists(self._cr, model._table, "lumq_full_spell"):
+        for model in self._spell_tables():
+            if model_names is not None and model._name not in model_names:
                 continue
             try:
                 with self._cr.savepoint(flush=False):

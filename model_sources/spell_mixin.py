@@ -206,8 +206,7 @@ class SpellMixin(models.Model):
         an html source's text without its markup, a selection source's label
         (as the field declares it, untranslated) instead of its key; any
         other value as it is."""
-        name = self._get_spell_source_name()
-        field = self._fields.get(name) if name else None
+        field = self._spell_source_field()
         if not value or field is None:
             return value
         if field.type == "html":
