@@ -133,14 +133,16 @@ class IrModelExtend(models.Model):
         model_names = self.pool.descendants([self.model], "_inherit", "_inherits")
         if self.is_spell_attached:
             self._lock_spell_tables(model_names)
-        self._init_spell_models(model_names)
+        background = self._init_spell_models(model_names)
         if not self.is_spell_attached:
             self._drop_spell_storage(model_names)
         # The other processes of the server (workers, other servers on the
         # database) build their registry anew once this change is committed,
         # also when it was made outside a request (a shell script).
         self._cr.postcommit.add(self.pool.signal_changes)
-        if self.is_spell_attached:
+        if background:
+            self._trigger_spell_cron()
+        elif self.is_spell_attached:
             # Records that other transactions committed while this one
             # enabled the model are not in its snapshot: compute them once
             # this one is committed, also in a server of one process.
@@ -172,22 +174,55 @@ class IrModelExtend(models.Model):
     def _init_spell_models(self, model_names):
         """Create or complete the tables of the models, then compute the
         spells of every record of those that store them, in batches of a
-        bounded size rather than all at once for the new columns."""
+        bounded size rather than all at once for the new columns: at once
+        when they are few, otherwise in the background (returns True then).
+
+        Adding the columns locks the tables until the transaction ends: the
+        records of a large model are computed afterwards, a batch at a time,
+        each committed on its own, while the model's users go on working."""
         self.pool.init_models(
             self._cr, model_names,
             dict(self._context, update_custom_fields=True,
                  lumq_spell_compute_later=INTERNAL_SWITCH),
         )
-        for name in model_names:
-            model = self.env[name]
-            # those that embed a spell model (_inherits) read its spells
-            if self._spell_stored_in(model):
-                model._compute_all_spells()
-                # after the computation: an index of the rows still to
-                # compute would otherwise be updated with every row
-                model._prepare_spell_table()
-        self._set_spell_columns_drop_at(
-            [name for name in model_names if self._spell_stored_in(self.env[name])], None)
+        # those that embed a spell model (_inherits) read its spells
+        stored = [self.env[name] for name in model_names if self._spell_stored_in(self.env[name])]
+        self._set_spell_columns_drop_at([model._name for model in stored], None)
+        if not stored:
+            return False
+        background = not self._spell_fits_request(stored)
+        done = 0
+        for model in stored:
+            if not background:
+                done += model._compute_all_spells()
+            # the index after the computation: an index of the rows still to
+            # compute would otherwise be updated with every row
+            model._prepare_spell_table(index=not background)
+        self.env["lumq_spell.config"]._spell_computation_started(
+            [model._name for model in stored], background, done)
+        return background
+
+    # the most records that enabling computes at once, while the tables stay
+    # locked; beyond, they are computed in the background
+    _spell_request_limit = 5000
+
+    def _spell_fits_request(self, models_):
+        """Whether the models' records are few enough to be computed at
+        once; counted no further than that."""
+        limit = self._spell_request_limit
+        for model in models_:
+            self._cr.execute(f'SELECT count(*) FROM (SELECT 1 FROM "{model._table}" LIMIT %s) s',
+                             [limit + 1])
+            limit -= self._cr.fetchone()[0]
+            if limit < 0:
+                return False
+        return True
+
+    def _trigger_spell_cron(self):
+        """Have the upkeep job run as soon as this transaction is committed."""
+        cron = self.env.ref("lumq_spell.ir_cron_spell_upkeep", raise_if_not_found=False)
+        if cron:
+            cron.sudo()._trigger()
 
     @api.model
     def _set_spell_columns_drop_at(self, model_names, drop_at):
@@ -257,18 +292,23 @@ class IrModelExtend(models.Model):
 
     @api.model
     def _spell_cron(self):
-        """The periodic upkeep of the spells: compute those that records lack
-        (written by a process that did not have the spells), and drop the
-        columns of models disabled long enough ago."""
-        if self._compute_missing_spells(limit=self._spell_cron_limit):
+        """The periodic upkeep of the spells: go on computing those of the
+        models being enabled in the background, compute those that records
+        lack (written by a process that did not have the spells), and drop
+        the columns of models disabled long enough ago."""
+        deadline = time.monotonic() + self._spell_cron_seconds
+        left = self.env["lumq_spell.config"]._run_spell_sweeps(deadline)
+        left |= self._compute_missing_spells(limit=self._spell_cron_limit)
+        if left:
             # more to do: run again at once rather than at the next period
-            cron = self.env.ref("lumq_spell.ir_cron_spell_upkeep", raise_if_not_found=False)
-            if cron:
-                cron._trigger()
+            self._trigger_spell_cron()
         self._drop_pending_spell_columns()
 
     # records computed at most by one run of the periodic upkeep
     _spell_cron_limit = 100000
+    # seconds that one run computes in the background at most: well within
+    # the time a server gives a job (limit_time_cpu, limit_time_real)
+    _spell_cron_seconds = 30
 
     def _add_manual_models(self):
         """Add extra models to the registry."""
@@ -441,10 +481,12 @@ class IrModelExtend(models.Model):
         super(IrModelExtend, self)._register_hook()
         self._unlink_stray_xmlids()
         self._add_missing_spell_columns()
+        sweeping = self.env["lumq_spell.config"]._spell_sweeping_models()
         for model in self._spell_tables():
             # tables of models enabled by an earlier version, or whose
-            # source field changed in another process
-            model._prepare_spell_table()
+            # source field changed in another process; a table whose spells
+            # are computed in the background gets its index afterwards
+            model._prepare_spell_table(index=model._name not in sweeping)
         if "lumq_spell" in self.pool.updated_modules:
             self._mark_stale_first_spells()
         # a registry load stays short: what is left, the periodic upkeep does
@@ -499,8 +541,11 @@ class IrModelExtend(models.Model):
         failure: the records stay to compute, and the next pass computes
         them."""
         left = False
+        # the background computation goes through those tables anyway
+        sweeping = self.env["lumq_spell.config"]._spell_sweeping_models()
         for model in self._spell_tables():
-            if model_names is not None and model._name not in model_names:
+            if (model_names is not None and model._name not in model_names
+                    or model._name in sweeping):
                 continue
             try:
                 with self._cr.savepoint(flush=False):

@@ -67,6 +67,50 @@ class LumqSpellConfig(models.Model):
         "included: each record of the model stores its spells.",
     )
 
+    # Where the computation of the model's spells stands.  Written by the
+    # addon alone (_set_spell_progress), never by a create or write.
+    spell_state = fields.Selection(
+        [("computing", "Computing"), ("ready", "Ready")],
+        string="Spells",
+        default="ready",
+        readonly=True,
+        copy=False,
+        help="Ready: every record of the model has its spells. Computing: the spells are "
+        "being computed in the background, a batch at a time; meanwhile the records are "
+        "read, searched and saved as usual, and search by pinyin finds those already "
+        "computed.",
+    )
+    spell_background = fields.Boolean(
+        string="Computed in the Background",
+        readonly=True,
+        copy=False,
+        help="Whether the last computation of the spells ran in the background (a large "
+        "model) rather than while enabling (a small one).",
+    )
+    spell_total = fields.Integer(string="Records to Spell", readonly=True, copy=False)
+    spell_done = fields.Integer(string="Records Spelled", readonly=True, copy=False)
+    spell_started_at = fields.Datetime(string="Spelling Started", readonly=True, copy=False)
+    spell_finished_at = fields.Datetime(string="Spelling Finished", readonly=True, copy=False)
+    # the background computation's position: the model and the last id done
+    spell_sweep_model = fields.Char(readonly=True, copy=False)
+    spell_sweep_id = fields.Integer(readonly=True, copy=False)
+    # counts the computations started: a background run that finds another
+    # number than the one it began with stops
+    spell_sweep_count = fields.Integer(readonly=True, copy=False)
+    spell_progress = fields.Float(
+        string="Progress",
+        compute="_compute_spell_progress",
+        help="The share of the model's records whose spells are computed, in percent.",
+    )
+    spell_status = fields.Char(
+        string="Status",
+        compute="_compute_spell_progress",
+        help="Where the computation of the spells stands, and when it will be done.",
+    )
+    _spell_progress_fields = ("spell_state", "spell_background", "spell_total", "spell_done",
+                              "spell_started_at", "spell_finished_at", "spell_sweep_model",
+                              "spell_sweep_id", "spell_sweep_count")
+
     _sql_constraints = [
         ("model_id_unique", "unique(model_id)", "model_id must be unique"),
     ]
@@ -89,6 +133,262 @@ class LumqSpellConfig(models.Model):
                 config.record_count = model.search_count([])
             else:
                 config.record_count = 0
+
+    @api.depends("spell_state", "spell_background", "spell_total", "spell_done",
+                 "spell_started_at", "spell_finished_at")
+    def _compute_spell_progress(self):
+        now = fields.Datetime.now()
+        for config in self:
+            if config.spell_state != "computing":
+                config.spell_progress = 100.0
+            elif config.spell_total:
+                config.spell_progress = min(100.0, 100.0 * config.spell_done / config.spell_total)
+            else:
+                config.spell_progress = 0.0
+            config.spell_status = config._spell_status_text(now)
+
+    def _spell_status_text(self, now):
+        """Where the computation of the spells stands, in words."""
+        total = "{:,}".format(self.spell_total)
+        if self.spell_state == "computing":
+            if not self.spell_total:
+                return _("Computing the spells in the background: counting the records.")
+            done = "{:,}".format(min(self.spell_done, self.spell_total))
+            elapsed = (now - self.spell_started_at).total_seconds() if self.spell_started_at else 0
+            if not self.spell_done or elapsed <= 0:
+                return _("Computing the spells in the background: %(done)s of %(total)s "
+                         "records.", done=done, total=total)
+            left = max(self.spell_total - self.spell_done, 0) * elapsed / self.spell_done
+            return _("Computing the spells in the background: %(done)s of %(total)s records, "
+                     "done in about %(left)s. Meanwhile the records are read, searched and "
+                     "saved as usual, and search by pinyin finds those already computed.",
+                     done=done, total=total, left=self._spell_duration_text(left))
+        if not self.spell_started_at:
+            return _("Ready: every record has its spells.")
+        if self.spell_background:
+            elapsed = (self.spell_finished_at - self.spell_started_at).total_seconds()
+            return _("Ready: the spells of %(total)s records were computed in the "
+                     "background, in %(duration)s.",
+                     total=total, duration=self._spell_duration_text(elapsed))
+        return _("Ready: the spells of %(total)s records were computed while enabling.",
+                 total=total)
+
+    @api.model
+    def _spell_duration_text(self, seconds):
+        seconds = max(int(round(seconds)), 1)
+        if seconds < 60:
+            return _("%(seconds)d s", seconds=seconds)
+        if seconds < 3600:
+            return _("%(minutes)d min %(seconds)d s", minutes=seconds // 60, seconds=seconds % 60)
+        return _("%(hours)d h %(minutes)d min", hours=seconds // 3600,
+                 minutes=seconds % 3600 // 60)
+
+    def _set_spell_progress(self, values, count=None):
+        """Write where the computation of these configurations' spells
+        stands: bookkeeping of the addon's own, written as such (neither
+        the checks of a configuration's write nor its write date).  With
+        ``count``, only rows still computing the computation of that number
+        are written; returns whether every row was."""
+        if not self:
+            return True
+        self.flush_recordset(list(values))
+        columns = list(values)
+        query = "UPDATE lumq_spell_config SET %s WHERE id IN %%s" % ", ".join(
+            f'"{name}" = %s' for name in columns)
+        params = [values[name] for name in columns] + [tuple(self.ids)]
+        if count is not None:
+            query += " AND spell_state = 'computing' AND spell_sweep_count = %s"
+            params.append(count)
+        self.env.cr.execute(query, params)
+        written = self.env.cr.rowcount == len(self)
+        self.invalidate_recordset(list(values) + ["spell_progress", "spell_status"])
+        return written
+
+    @api.model
+    def _spell_computation_started(self, model_names, background, done=0):
+        """Note on the configurations of the models that their spells are
+        being computed: in the background, or (``background`` False) done
+        already, ``done`` records in all."""
+        configs = self.sudo().search([("model_name", "in", list(model_names))])
+        now = fields.Datetime.now()
+        for config in configs:
+            config._set_spell_progress({
+                "spell_state": "computing" if background else "ready",
+                "spell_background": background,
+                "spell_total": 0 if background else done,
+                "spell_done": done,
+                "spell_started_at": now,
+                "spell_finished_at": None if background else now,
+                "spell_sweep_model": None,
+                "spell_sweep_id": 0,
+                "spell_sweep_count": config.spell_sweep_count + 1,
+            })
+        return configs
+
+    @api.model
+    def _spell_sweeping_models(self):
+        """The names of the models whose spells are being computed in the
+        background, with the models that share their spell fields (none
+        before the configuration's table has the column that says it)."""
+        if not sql.column_exists(self.env.cr, self._table, "spell_state"):
+            return set()
+        names = self.sudo().search([("spell_state", "=", "computing")]).mapped("model_name")
+        return set(self.pool.descendants([name for name in names if name in self.pool],
+                                         "_inherit", "_inherits"))
+
+    # Computing in the background: records a batch (each committed on its
+    # own), seconds between two notes of the position, and tries of a batch
+    # that meets a concurrent change.
+    _spell_sweep_batch = 2000
+    _spell_sweep_note_interval = 5
+    _spell_sweep_tries = 5
+
+    @api.model
+    def _run_spell_sweeps(self, deadline):
+        """Compute, until the ``time.monotonic()`` deadline, the spells of
+        the models being enabled in the background; returns whether some
+        are left."""
+        left = False
+        for config in self.sudo().search([("spell_state", "=", "computing")], order="id"):
+            if time.monotonic() >= deadline:
+                return True
+            left |= config._sweep_spells(deadline)
+        return left
+
+    def _spell_sweep_tables(self):
+        """The models whose tables the computation of this configuration's
+        spells goes through, in order; None when this process's models do
+        not match the configuration (another process changed it since this
+        one set its models up)."""
+        if self.model_name not in self.env:
+            return None
+        model = self.env[self.model_name]
+        if not isinstance(model, self.pool["lumq_spell.spell_mixin"]) or (
+                (model._spell_rec_name or False) != (self.spell_field_name or False)
+                or bool(model._spell_search_as_typed) != bool(self.search_as_typed)):
+            return None
+        names = self.pool.descendants([self.model_name], "_inherit", "_inherits")
+        return sorted(name for name in names
+                      if self.env["ir.model"]._spell_stored_in(self.env[name]))
+
+    def _sweep_spells(self, deadline):
+        """Compute the spells of this configuration's models a batch at a
+        time, each batch committed on its own, from where the last run
+        stopped, until the deadline; then make the tables ready.  Returns
+        whether work is left.  A batch that meets a concurrent change of its
+        records is tried again; a configuration changed or deleted meanwhile
+        (another computation started, the model disabled) stops this one."""
+        self.ensure_one()
+        cr = self.env.cr
+        count = self.spell_sweep_count
+        tables = self._spell_sweep_tables()
+        if tables is None:
+            # this process's registry is older than the configuration: the
+            # next run, with the registry built anew, goes on
+            return True
+        if not self.spell_total:
+            total = 0
+            for name in tables:
+                cr.execute(f'SELECT count(*) FROM "{self.env[name]._table}"')
+                total += cr.fetchone()[0]
+            if not self._set_spell_progress({"spell_total": total}, count):
+                return False
+            self._commit_spell_batch()
+        name = self.spell_sweep_model if self.spell_sweep_model in tables else None
+        last_id = self.spell_sweep_id if name else 0
+        name = name or (tables[0] if tables else None)
+        done = self.spell_done
+        noted = time.monotonic()
+        while name:
+            model = self.env[name].sudo().with_context(active_test=False)
+            cr.execute(f'SELECT id FROM "{model._table}" WHERE id > %s ORDER BY id LIMIT %s',
+                       [last_id, self._spell_sweep_batch])
+            ids = [row[0] for row in cr.fetchall()]
+            if not ids:
+                following = tables[tables.index(name) + 1:]
+                name, last_id = (following[0] if following else None), 0
+                continue
+            if not self._store_spell_batch(model, ids, count):
+                return False
+            last_id, done = ids[-1], done + len(ids)
+            now = time.monotonic()
+            if now >= deadline or now - noted >= self._spell_sweep_note_interval:
+                noted = now
+                if not self._set_spell_progress({"spell_sweep_model": name,
+                                                 "spell_sweep_id": last_id,
+                                                 "spell_done": done}, count):
+                    self._rollback_spell_batch()
+                    return False
+            self._commit_spell_batch()
+            if now >= deadline:
+                return True
+        return not self._finish_spell_sweep(tables, done, count)
+
+    def _store_spell_batch(self, model, ids, count):
+        """Store the spells of one batch, trying again when a concurrent
+        change of the records makes it fail; False when the computation is
+        no longer this configuration's current one."""
+        cr = self.env.cr
+        for attempt in range(self._spell_sweep_tries):
+            cr.execute("SELECT 1 FROM lumq_spell_config WHERE id = %s AND spell_state = "
+                       "'computing' AND spell_sweep_count = %s", [self.id, count])
+            if not cr.fetchone():
+                return False
+            try:
+                with cr.savepoint(flush=False):
+                    model._store_spells(ids, log_exceptions=False)
+                return True
+            except Exception as error:
+                # serialization_failure, deadlock_detected
+                if (getattr(error, "pgcode", None) not in ("40001", "40P01")
+                        or self.env.registry.in_test_mode()
+                        or attempt + 1 == self._spell_sweep_tries):
+                    raise
+                # a fresh snapshot sees the concurrent change
+                self._rollback_spell_batch()
+                time.sleep(0.1 * (attempt + 1))
+        return False
+
+    def _commit_spell_batch(self):
+        """Commit what a batch of the background computation did (not in a
+        test, whose transaction is rolled back)."""
+        if not self.env.registry.in_test_mode():
+            self.env.cr.commit()
+
+    def _rollback_spell_batch(self):
+        if not self.env.registry.in_test_mode():
+            self.env.cr.rollback()
+            self.env.invalidate_all(flush=False)
+
+    def _finish_spell_sweep(self, tables, done, count):
+        """Make the swept tables ready (the index of the rows to compute,
+        then those rows: records whose source another process changed
+        meanwhile) and note that all is done; False when a table stays busy
+        and the next run tries again."""
+        for name in tables:
+            model = self.env[name].sudo()
+            if not model._prepare_spell_table(lock_timeout=self._spell_index_lock_timeout):
+                self._commit_spell_batch()
+                return False
+            model._compute_missing_spells()
+        if self._set_spell_progress({
+            "spell_state": "ready",
+            "spell_done": done,
+            "spell_total": max(done, self.spell_total),
+            "spell_finished_at": fields.Datetime.now(),
+            "spell_sweep_model": None,
+            "spell_sweep_id": 0,
+        }, count):
+            self._commit_spell_batch()
+        return True
+
+    # seconds that making a table ready waits for its writers at a time
+    _spell_index_lock_timeout = 0.5
+
+    def action_refresh_spell_progress(self):
+        """Show where the computation of the spells stands now (the form
+        reads the record again after a button)."""
+        return True
 
     @api.onchange("model_id")
     def _onchange_model_id(self):
@@ -188,10 +488,17 @@ class LumqSpellConfig(models.Model):
                 models=", ".join(refused.mapped("model")),
             ))
 
+    def _without_progress_values(self, vals):
+        """The values without those given for the progress of the spells:
+        the addon alone notes where their computation stands."""
+        return {name: value for name, value in vals.items()
+                if name not in self._spell_progress_fields}
+
     @api.model_create_multi
     @restores_registry
     def create(self, vals_list):
         """Override the create method."""
+        vals_list = [self._without_progress_values(vals) for vals in vals_list]
         for vals in vals_list:
             self._check_spell_model(vals.get("model_id"))
         model_ids = [vals.get("model_id") for vals in vals_list]
@@ -214,6 +521,7 @@ class LumqSpellConfig(models.Model):
     @restores_registry
     def write(self, vals):
         """Override the write method."""
+        vals = self._without_progress_values(vals)
         if "model_id" in vals:
             self._check_spell_model(vals["model_id"])
             self._lock_models([vals["model_id"]])

@@ -265,9 +265,11 @@ class SpellMixin(models.Model):
     @api.model
     def _compute_all_spells(self):
         """Compute the spells of every record of the model, archived ones and
-        those the current user may not read too."""
+        those the current user may not read too; returns their number."""
         model = self.sudo().with_context(active_test=False)
-        model._store_spells(model.search([], order="id").ids)
+        ids = model.search([], order="id").ids
+        model._store_spells(ids)
+        return len(ids)
 
     @api.model
     def _store_spells(self, ids, log_exceptions=True):
@@ -340,19 +342,21 @@ class SpellMixin(models.Model):
         return left
 
     @api.model
-    def _prepare_spell_table(self):
+    def _prepare_spell_table(self, index=True, lock_timeout=None):
         """Make the model's table keep its spells right when a process that
         does not have them writes it: a trigger marks the spells of a row
-        whose source column changes to be computed again, and an index finds
-        the rows to compute."""
+        whose source column changes to be computed again, and (with
+        ``index``) an index finds the rows to compute.  Making the index
+        waits at most ``lock_timeout`` seconds for the table's writers, when
+        given; returns whether the table is ready."""
         cr = self.env.cr
-        spell_sql.create_missing_index(cr, self._table)
         source = self._spell_source_field()
         if (source is not None and source.store and source.column_type
                 and not source.inherited and source.model_name == self._name):
             spell_sql.install_stale_trigger(cr, self._table, source.name)
         else:
             spell_sql.drop_stale_trigger(cr, self._table)
+        return not index or spell_sql.create_missing_index(cr, self._table, lock_timeout)
 
     @api.model_create_multi
     def create(self, vals_list):

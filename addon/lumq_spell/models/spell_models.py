@@ -13,6 +13,7 @@ import itertools
 import logging
 import re
 import sys
+import time
 import unicodedata
 
 import lumq_spell_base

@@ -99,22 +99,47 @@ def drop_trigger_function(cr):
         cr.execute(f"DROP FUNCTION IF EXISTS {TRIGGER_FUNCTION}() CASCADE")
 
 
-def create_missing_index(cr, table):
+def create_missing_index(cr, table, lock_timeout=None):
     """A partial index of the rows whose spells are still to be computed: the
     passes that look for them read it instead of the whole table, and it
-    holds nothing once every row is computed."""
+    holds nothing once every row is computed.  Building it keeps the table's
+    writers waiting; with ``lock_timeout``, it waits at most so many seconds
+    for them in turn, lest they queue behind it.  Returns whether the index
+    is there."""
     name = missing_index_name(table)
-    if on_postgresql(cr):
-        # read the catalog first: creating an index, even one that exists,
-        # locks the table against every writer, at each registry load
-        cr.execute("SELECT 1 FROM pg_indexes WHERE tablename = %s AND indexname = %s",
-                   [table, name])
-        if cr.fetchone():
-            return
-    cr.execute(
-        f"CREATE INDEX IF NOT EXISTS {_quote(name)} ON {_quote(table)} (id) "
-        f"WHERE lumq_full_spell IS NULL"
-    )
+    statement = (f"CREATE INDEX IF NOT EXISTS {_quote(name)} ON {_quote(table)} (id) "
+                 f"WHERE lumq_full_spell IS NULL")
+    if not on_postgresql(cr):
+        cr.execute(statement)
+        return True
+    # read the catalog first: creating an index, even one that exists,
+    # locks the table against every writer, at each registry load
+    cr.execute("SELECT 1 FROM pg_indexes WHERE tablename = %s AND indexname = %s",
+               [table, name])
+    if cr.fetchone():
+        return True
+    if lock_timeout is None:
+        cr.execute(statement)
+        return True
+    return execute_waiting_at_most(cr, statement, lock_timeout)
+
+
+def execute_waiting_at_most(cr, statement, timeout):
+    """Run ``statement``, waiting at most ``timeout`` seconds for the locks it
+    takes; True when it ran, False (and nothing done) when they stayed held.
+    The transaction's own lock timeout applies again afterwards."""
+    cr.execute("SHOW lock_timeout")
+    previous = cr.fetchone()[0]
+    try:
+        with cr.savepoint(flush=False):
+            cr.execute("SELECT set_config('lock_timeout', %s, true)", ["%dms" % (timeout * 1000)])
+            cr.execute(statement, log_exceptions=False)
+    except Exception as error:
+        if getattr(error, "pgcode", None) != "55P03":  # lock_not_available
+            raise
+        return False
+    cr.execute("SELECT set_config('lock_timeout', %s, true)", [previous])
+    return True
 
 
 def try_lock(cr, name):
@@ -138,21 +163,10 @@ def lock_tables(cr, tables, timeout, attempts, pause):
     held or waited for."""
     if not on_postgresql(cr) or not tables:
         return True
-    names = ", ".join(_quote(table) for table in tables)
-    cr.execute("SHOW lock_timeout")
-    previous = cr.fetchone()[0]
+    statement = "LOCK TABLE %s IN ACCESS EXCLUSIVE MODE" % ", ".join(map(_quote, tables))
     for attempt in range(attempts):
         if attempt:
             time.sleep(pause)
-        try:
-            with cr.savepoint(flush=False):
-                cr.execute("SELECT set_config('lock_timeout', %s, true)", ["%dms" % (timeout * 1000)])
-                cr.execute(f"LOCK TABLE {names} IN ACCESS EXCLUSIVE MODE", log_exceptions=False)
-        except Exception as error:
-            if getattr(error, "pgcode", None) != "55P03":  # lock_not_available
-                raise
-            continue
-        # the lock stays with the transaction; the time limit goes
-        cr.execute("SELECT set_config('lock_timeout', %s, true)", [previous])
-        return True
+        if execute_waiting_at_most(cr, statement, timeout):
+            return True
     return False

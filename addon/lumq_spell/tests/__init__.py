@@ -1,3 +1,4 @@
+from . import test_background
 from . import test_browser
 from . import test_config
 from . import test_registry_hooks

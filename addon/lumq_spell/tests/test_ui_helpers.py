@@ -220,7 +220,8 @@ class TestConfigScreens(SpellCase):
 
         tree = arch("tree")
         self.assertEqual([node.get("name") for node in tree.iter("field")],
-                         ["model_id", "model_name", "spell_field_id", "show_spell_navbar", "record_count"])
+                         ["model_id", "model_name", "spell_field_id", "show_spell_navbar", "record_count",
+                          "spell_state", "spell_progress"])
         # the configuration list is not a list of an enabled model
         self.assertNotIn("spell", tree.attrib)
 

@@ -18,6 +18,7 @@ class Registry(Mapping):
     registry (loading it when there is none); ``Registry.new`` builds a new one."""
 
     registries = {}                 # database name -> current registry
+    test_cr = None                  # the cursor of the tests using this registry
     _lock = threading.RLock()
 
     def __new__(cls, db_name):
@@ -108,6 +109,11 @@ class Registry(Mapping):
 
     def __delitem__(self, model_name):
         del self.models[model_name]
+
+    def in_test_mode(self):
+        """Whether tests run on this registry: their transaction is rolled
+        back, and nothing may commit it."""
+        return self.test_cr is not None
 
     def cursor(self):
         return Cursor(self.db_name)

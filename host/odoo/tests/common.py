@@ -124,6 +124,7 @@ class TransactionCase(BaseCase):
         cls.addClassCleanup(drop_database, db_name)
         cls.registry = Registry.new(db_name, install=list(config['init'] or ()))
         cls.cr = cls.registry.cursor()
+        cls.registry.test_cr = cls.cr
         cls.addClassCleanup(cls.cr.close)
         cls.env = api.Environment(cls.cr, SUPERUSER_ID, {})
 
