@@ -71,8 +71,15 @@ def close_database(env):
 
 
 def enable(env):
+    """Enable contacts and compute their spells, in the background when they
+    are many: the upkeep job's runs, here in this process, one after the
+    other, each batch committed."""
     config = env["lumq_spell.config"].create({"model_id": env["ir.model"]._get_id("res.partner")})
-    env.flush_all()
+    env.cr.commit()
+    while config.spell_state == "computing":
+        env["ir.model"]._spell_cron()
+        env.cr.commit()
+        config.invalidate_recordset()
     return config
 
 

@@ -341,7 +341,7 @@ class LumqSpellConfig(models.Model):
             except Exception as error:
                 # serialization_failure, deadlock_detected
                 if (getattr(error, "pgcode", None) not in ("40001", "40P01")
-                        or self.env.registry.in_test_mode()
+                        or not self._spell_batches_commit()
                         or attempt + 1 == self._spell_sweep_tries):
                     raise
                 # a fresh snapshot sees the concurrent change
@@ -349,14 +349,18 @@ class LumqSpellConfig(models.Model):
                 time.sleep(0.1 * (attempt + 1))
         return False
 
+    def _spell_batches_commit(self):
+        """Whether the background computation commits its batches: not in
+        tests, whose transaction is rolled back at their end."""
+        return not (tools.config["test_enable"] or modules.module.current_test
+                    or self.env.registry.in_test_mode())
+
     def _commit_spell_batch(self):
-        """Commit what a batch of the background computation did (not in a
-        test, whose transaction is rolled back)."""
-        if not self.env.registry.in_test_mode():
+        if self._spell_batches_commit():
             self.env.cr.commit()
 
     def _rollback_spell_batch(self):
-        if not self.env.registry.in_test_mode():
+        if self._spell_batches_commit():
             self.env.cr.rollback()
             self.env.invalidate_all(flush=False)
 

@@ -21,7 +21,7 @@ from lxml import etree
 from pypinyin import Style, lazy_pinyin, pinyin
 
 from odoo import _ as odoo_gettext
-from odoo import SUPERUSER_ID, api, fields, models, tools
+from odoo import SUPERUSER_ID, api, fields, models, modules, tools
 from odoo.addons.base.models.ir_model import mark_modified, model_xmlid, select_en, upsert_en
 from odoo.exceptions import AccessError, UserError, ValidationError
 from odoo.osv import expression

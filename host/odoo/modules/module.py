@@ -77,3 +77,7 @@ def get_modules():
 def load_openerp_module(module_name):
     """Import an addon's Python package."""
     importlib.import_module('odoo.addons.' + module_name)
+
+
+# the module whose tests are running, as Odoo's test loader sets it
+current_test = None
