@@ -105,8 +105,7 @@ def wait_for(url, seconds=120):
     deadline = timer() + seconds
     while timer() < deadline:
         try:
-            with urllib.request.urlopen(url + "/web/webclient/version_info", data=b"{}",
-                                        timeout=5):
+            with urllib.request.urlopen(url + "/web/login", timeout=5):
                 return
         except OSError:
             time.sleep(0.5)
@@ -143,7 +142,10 @@ def peak_memory(pids):
 def measure(size):
     db = "lumq_online_run"
     copy_database(online_db(size), db)
-    port = int(os.environ.get("LUMQ_HTTP_PORT", "18069")) + 11
+    # beside the ports of the server that env/odoo17 configures
+    conf = Path(os.environ["LUMQ_ODOO_CONF"]).read_text()
+    port = int(next(line.split("=")[1] for line in conf.splitlines()
+                    if line.replace(" ", "").startswith("http_port="))) + 11
     url = f"http://127.0.0.1:{port}"
     LOGS.mkdir(parents=True, exist_ok=True)
     log = LOGS / "online-server.log"
