@@ -263,9 +263,11 @@ class LumqSpellConfig(models.Model):
         if self.model_name not in self.env:
             return None
         model = self.env[self.model_name]
+        # the registry's spell classes follow the marks of ir.model
+        marks = self.model_id
         if not isinstance(model, self.pool["lumq_spell.spell_mixin"]) or (
-                (model._spell_rec_name or False) != (self.spell_field_name or False)
-                or bool(model._spell_search_as_typed) != bool(self.search_as_typed)):
+                (model._spell_rec_name or False) != (marks.spell_field_name or False)
+                or bool(model._spell_search_as_typed) != bool(marks.spell_search_as_typed)):
             return None
         names = self.pool.descendants([self.model_name], "_inherit", "_inherits")
         return sorted(name for name in names
@@ -284,8 +286,8 @@ class LumqSpellConfig(models.Model):
         tables = self._spell_sweep_tables()
         if tables is None:
             # this process's registry is older than the configuration: the
-            # next run, with the registry built anew, goes on
-            return True
+            # next periodic run, with the registry built anew, goes on
+            return False
         if not self.spell_total:
             total = 0
             for name in tables:

@@ -128,10 +128,10 @@ class TestBackgroundEnabling(SpellCase):
         config = self.enable("spell.test.record")
         # as another process changed the source and this one has not loaded
         # its registry anew
-        self.cr.execute("UPDATE lumq_spell_config SET spell_field_name = 'code' WHERE id = %s",
-                        [config.id])
-        config.invalidate_recordset()
-        self.assertTrue(self.one_batch(config))
+        self.cr.execute("UPDATE ir_model SET spell_field_name = 'code' WHERE id = %s",
+                        [config.model_id.id])
+        self.env.invalidate_all()
+        self.assertFalse(self.one_batch(config))
         self.assertEqual(config.spell_done, 0)
         self.assertEqual(spells(self.records[:1]), [(False, False, False)])
 

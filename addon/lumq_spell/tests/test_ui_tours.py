@@ -119,6 +119,25 @@ class TestUiTours(TourCase):
 
         self.assertScreenshots("contacts_letter_z", "contacts_kanban_letter_z")
 
+    def test_the_screens_show_a_computation_in_the_background(self):
+        self.skip_without_contacts()
+        self.env["res.partner"].create([{"name": f"张三{index}"} for index in range(12)])
+        # a dozen contacts stand for a large model; one batch is done
+        self.patch(type(self.env["ir.model"]), "_spell_request_limit", 5)
+        self.patch(type(self.env["lumq_spell.config"]), "_spell_sweep_batch", 5)
+        config = self.env["lumq_spell.config"].create(
+            {"model_id": self.env.ref("base.model_res_partner").id})
+        config._sweep_spells(0)
+        # started a little while ago, so that the form can tell when it ends
+        self.cr.execute("UPDATE lumq_spell_config SET spell_started_at = "
+                        "spell_started_at - interval '10 seconds' WHERE id = %s", [config.id])
+        config.invalidate_recordset()
+        self.assertEqual(config.spell_state, "computing")
+
+        self.start_tour("/web?debug=1", "lumq_spell_enabling_in_background", login="admin")
+
+        self.assertScreenshots("config_list_computing", "config_form_computing")
+
     def test_screens_in_chinese(self):
         self.env["res.lang"]._activate_lang("zh_CN")
         self.env["ir.module.module"].search([("name", "in", ["base", "web", "lumq_spell"])]) \

@@ -339,6 +339,41 @@ registry.category("web_tour.tours").add("lumq_spell_letter_bar", {
     ],
 });
 
+registry.category("web_tour.tours").add("lumq_spell_enabling_in_background", {
+    test: true,
+    url: "/web?debug=1",
+    steps: () => [
+        ...openConfigurationMenu(),
+        {
+            content: "The list shows that the contacts' spells are being computed",
+            trigger: ".o_list_view .o_data_row:contains(Contact) [name=spell_state]:contains(Computing)",
+            extra_trigger: ".o_list_view .o_data_row:contains(Contact) [name=spell_progress] .o_progressbar",
+            run() {},
+        },
+        ...screenshot("config_list_computing"),
+        {
+            content: "Open the configuration of the contacts",
+            trigger: ".o_list_view .o_data_row:contains(Contact) td[name=model_id]",
+        },
+        {
+            content: "The form says how far the computation is and when it will be done",
+            trigger: ".o_form_view .o_lumq_spell_progress:contains(records, done in about)",
+            extra_trigger: ".o_form_view .o_lumq_spell_progress .o_progressbar",
+            run() {},
+        },
+        ...screenshot("config_form_computing"),
+        {
+            content: "Read where it stands now",
+            trigger: ".o_form_view button[name=action_refresh_spell_progress]",
+        },
+        {
+            content: "The form is shown again",
+            trigger: ".o_form_view .o_form_saved .o_lumq_spell_progress",
+            run() {},
+        },
+    ],
+});
+
 registry.category("web_tour.tours").add("lumq_spell_screens_in_chinese", {
     test: true,
     url: "/web?debug=1",
