@@ -180,6 +180,7 @@ class IrModelExtend(models.Model):
         Adding the columns locks the tables until the transaction ends: the
         records of a large model are computed afterwards, a batch at a time,
         each committed on its own, while the model's users go on working."""
+        self._add_spell_columns(model_names)
         self.pool.init_models(
             self._cr, model_names,
             dict(self._context, update_custom_fields=True,
@@ -201,6 +202,22 @@ class IrModelExtend(models.Model):
         self.env["lumq_spell.config"]._spell_computation_started(
             [model._name for model in stored], background, done)
         return background
+
+    def _add_spell_columns(self, model_names):
+        """Add the spell columns that the models' tables lack, as the ORM
+        would add them.  Adding them here, before the ORM sets the tables
+        up, keeps the ORM from reading the ids of all the records to mark
+        their spells for computation while the tables are locked: the
+        spells are computed below, in batches."""
+        for name in model_names:
+            model = self.env[name]
+            if not (self._spell_stored_in(model) and sql.table_exists(self._cr, model._table)):
+                continue
+            for field_name in model._spell_stored_fields:
+                if not sql.column_exists(self._cr, model._table, field_name):
+                    field = model._fields[field_name]
+                    sql.create_column(self._cr, model._table, field_name, field.column_type[1],
+                                      field.string)
 
     # the most records that enabling computes at once, while the tables stay
     # locked; beyond, they are computed in the background

@@ -41,7 +41,9 @@ class Field:
     """Base class of fields.  ``string`` may be given as first positional argument."""
 
     type = None                 # the field's type, as in ir.model.fields.ttype
-    column_type = None          # SQL type of its column, None when it has none
+    # the type of its column as Odoo's fields give it, (the name the database
+    # reports, the type to declare), or None when it has none
+    column_type = None
     relational = False
 
     # attributes of every field, overridden by the arguments given
@@ -288,7 +290,7 @@ class Field:
 
 class Id(Field):
     type = 'integer'
-    column_type = 'INTEGER'
+    column_type = ('integer', 'INTEGER')
     string = 'ID'
     readonly = True
 
@@ -316,22 +318,22 @@ class _String(Field):
 
 class Char(_String):
     type = 'char'
-    column_type = 'VARCHAR'
+    column_type = ('varchar', 'VARCHAR')
 
 
 class Text(_String):
     type = 'text'
-    column_type = 'TEXT'
+    column_type = ('text', 'TEXT')
 
 
 class Html(_String):
     type = 'html'
-    column_type = 'TEXT'
+    column_type = ('text', 'TEXT')
 
 
 class Selection(_String):
     type = 'selection'
-    column_type = 'VARCHAR'
+    column_type = ('varchar', 'VARCHAR')
 
     def __init__(self, selection=Default, string=Default, **kwargs):
         if selection is not Default:
@@ -376,7 +378,7 @@ class Reference(Selection):
 
 class Boolean(Field):
     type = 'boolean'
-    column_type = 'BOOLEAN'
+    column_type = ('boolean', 'BOOLEAN')
 
     def convert_to_cache(self, value, record):
         return bool(value)
@@ -390,7 +392,7 @@ class Boolean(Field):
 
 class Integer(Field):
     type = 'integer'
-    column_type = 'INTEGER'
+    column_type = ('integer', 'INTEGER')
 
     def convert_to_cache(self, value, record):
         if isinstance(value, dict):
@@ -419,7 +421,7 @@ class Many2oneReference(Integer):
 
 class Float(Field):
     type = 'float'
-    column_type = 'NUMERIC'
+    column_type = ('numeric', 'NUMERIC')
 
     def convert_to_cache(self, value, record):
         return float(value or 0.0)
@@ -436,7 +438,7 @@ class Float(Field):
 
 class Date(Field):
     type = 'date'
-    column_type = 'DATE'
+    column_type = ('date', 'DATE')
     _parse = staticmethod(datetime.date.fromisoformat)
 
     def convert_to_cache(self, value, record):
@@ -459,7 +461,7 @@ class Date(Field):
 
 class Datetime(Date):
     type = 'datetime'
-    column_type = 'TIMESTAMP'
+    column_type = ('timestamp', 'TIMESTAMP')
 
     @staticmethod
     def _parse(value):
@@ -490,7 +492,7 @@ class _Relational(Field):
 
 class Many2one(_Relational):
     type = 'many2one'
-    column_type = 'INTEGER'
+    column_type = ('integer', 'INTEGER')
 
     def __init__(self, comodel_name=Default, string=Default, **kwargs):
         if comodel_name is not Default:

@@ -335,7 +335,7 @@ class BaseModel(metaclass=MetaModel):
         if not sql.table_exists(cr, self._table):
             columns = []
             for field in stored:
-                sqltype = field.column_type
+                sqltype = field.column_type[1]
                 if field.required and not field.compute and not field.related and field.type != 'boolean':
                     sqltype += ' NOT NULL'
                 columns.append((field.name, sqltype))
@@ -352,7 +352,7 @@ class BaseModel(metaclass=MetaModel):
             new_fields = []
             for field in stored:
                 if field.name not in existing:
-                    sql.create_column(cr, self._table, field.name, field.column_type)
+                    sql.create_column(cr, self._table, field.name, field.column_type[1])
                     new_fields.append(field)
                     if field.compute or field.related:
                         columns_to_compute.append(field)

@@ -39,7 +39,8 @@ def create_model_table(cr, tablename, columns=()):
     cr.execute('CREATE TABLE %s (%s)' % (quote(tablename), ', '.join(defs)))
 
 
-def create_column(cr, tablename, columnname, columntype):
+def create_column(cr, tablename, columnname, columntype, comment=None):
+    # SQLite keeps no comments on columns
     cr.execute('ALTER TABLE %s ADD COLUMN %s %s' % (quote(tablename), quote(columnname), columntype))
 
 
