@@ -324,7 +324,14 @@ class LumqSpellConfig(models.Model):
             self._commit_spell_batch()
             if now >= deadline:
                 return True
-        return not self._finish_spell_sweep(tables, done, count)
+        # every record is done: the next runs, until the tables are ready,
+        # start from the end
+        if tables and not self._set_spell_progress(
+                {"spell_sweep_model": tables[-1], "spell_sweep_id": last_id or self.spell_sweep_id,
+                 "spell_done": done}, count):
+            return False
+        self._finish_spell_sweep(tables, done, count)
+        return False
 
     def _store_spell_batch(self, model, ids, count):
         """Store the spells of one batch, trying again when a concurrent
@@ -369,13 +376,12 @@ class LumqSpellConfig(models.Model):
     def _finish_spell_sweep(self, tables, done, count):
         """Make the swept tables ready (the index of the rows to compute,
         then those rows: records whose source another process changed
-        meanwhile) and note that all is done; False when a table stays busy
-        and the next run tries again."""
+        meanwhile) and note that all is done.  While an index is being
+        built, nothing is noted: its builder has the upkeep run again."""
         for name in tables:
             model = self.env[name].sudo()
-            if not model._prepare_spell_table(lock_timeout=self._spell_index_lock_timeout):
-                self._commit_spell_batch()
-                return False
+            if not self._spell_index_ready(model):
+                return
             model._compute_missing_spells()
         if self._set_spell_progress({
             "spell_state": "ready",
@@ -386,10 +392,44 @@ class LumqSpellConfig(models.Model):
             "spell_sweep_id": 0,
         }, count):
             self._commit_spell_batch()
-        return True
 
-    # seconds that making a table ready waits for its writers at a time
-    _spell_index_lock_timeout = 0.5
+    def _spell_index_ready(self, model):
+        """Whether the model's table has its index of the rows to compute.
+        On a server, a missing one is built in the background (False then):
+        an index built in this transaction would keep every writer of the
+        table waiting while it reads the whole table."""
+        cr = self.env.cr
+        model._prepare_spell_table(index=False)
+        if not (spell_sql.on_postgresql(cr) and self._spell_batches_commit()):
+            return model._prepare_spell_table()
+        if spell_sql.missing_index_state(cr, model._table):
+            return True
+        # nothing of this transaction may hold the build up
+        self._commit_spell_batch()
+        self._build_spell_index_in_background(model._table)
+        return False
+
+    def _build_spell_index_in_background(self, table):
+        """Build the index of the rows to compute of ``table`` without
+        keeping its writers waiting: concurrently, which needs a connection
+        outside any transaction, and a thread of its own, since the
+        build waits for every older transaction, the upkeep job's own
+        included; then have the upkeep run again to finish."""
+        dbname, registry = self.env.cr.dbname, self.pool
+
+        def build():
+            try:
+                with contextlib.closing(sql_db.db_connect(dbname).cursor()) as cr:
+                    cr._cnx.autocommit = True
+                    built = spell_sql.build_missing_index_concurrently(cr, table)
+                if built:
+                    with registry.cursor() as cr:
+                        api.Environment(cr, SUPERUSER_ID, {})["ir.model"]._trigger_spell_cron()
+            except Exception:
+                _logger.warning("The index of the spells still to compute of %s was not built; "
+                                "the next run of the upkeep builds it.", table, exc_info=True)
+
+        threading.Thread(target=build, name=f"lumq_spell index {table}", daemon=True).start()
 
     def action_refresh_spell_progress(self):
         """Show where the computation of the spells stands now (the form

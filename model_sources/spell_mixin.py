@@ -342,13 +342,11 @@ class SpellMixin(models.Model):
         return left
 
     @api.model
-    def _prepare_spell_table(self, index=True, lock_timeout=None):
+    def _prepare_spell_table(self, index=True):
         """Make the model's table keep its spells right when a process that
         does not have them writes it: a trigger marks the spells of a row
         whose source column changes to be computed again, and (with
-        ``index``) an index finds the rows to compute.  Making the index
-        waits at most ``lock_timeout`` seconds for the table's writers, when
-        given; returns whether the table is ready."""
+        ``index``) an index finds the rows to compute.  Returns True."""
         cr = self.env.cr
         source = self._spell_source_field()
         if (source is not None and source.store and source.column_type
@@ -356,7 +354,9 @@ class SpellMixin(models.Model):
             spell_sql.install_stale_trigger(cr, self._table, source.name)
         else:
             spell_sql.drop_stale_trigger(cr, self._table)
-        return not index or spell_sql.create_missing_index(cr, self._table, lock_timeout)
+        if index:
+            spell_sql.create_missing_index(cr, self._table)
+        return True
 
     @api.model_create_multi
     def create(self, vals_list):

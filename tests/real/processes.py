@@ -12,12 +12,14 @@ SQL, since one Python process holds one registry per database.
 import logging
 import os
 import sys
+import time
 
 sys.path.insert(0, os.environ["LUMQ_ODOO_SRC"])
 
 import odoo  # noqa: E402,F401
 from odoo import SUPERUSER_ID, api  # noqa: E402
 from odoo.modules.registry import Registry  # noqa: E402
+from odoo.addons.lumq_spell.models import spell_sql  # noqa: E402
 from odoo.tools import config, sql  # noqa: E402
 
 SPELLS = ("lumq_full_spell", "lumq_simple_spell", "lumq_first_spell")
@@ -148,6 +150,45 @@ def main(db_name):
         IrModel._spell_cron()
         check(not sql.column_exists(cr, "spell_test_record", "lumq_full_spell"),
               "the upkeep drops the columns once every process has left them")
+
+    print("== enabling a large model: its spells computed in the background")
+    # a few records stand for many: the limits of this process's classes
+    registry["ir.model"]._spell_request_limit = 2
+    registry["lumq_spell.config"]._spell_sweep_batch = 2
+    with registry.cursor() as cr:
+        env = api.Environment(cr, SUPERUSER_ID, {})
+        env["lumq_spell.config"].create({"model_id": model_id})
+    with registry.cursor() as cr:
+        env = api.Environment(cr, SUPERUSER_ID, {})
+        config = env["lumq_spell.config"].search([("model_id", "=", model_id)])
+        check(config.spell_state == "computing", "a large model is computed in the background")
+        env["ir.model"]._spell_cron()
+    with registry.cursor() as cr:
+        cr.execute("SELECT count(*) FROM spell_test_record WHERE lumq_full_spell IS NULL")
+        check(cr.fetchone()[0] == 0, "the upkeep computes every record, a batch at a time")
+    # the index of the records still to compute is built concurrently, in a
+    # thread of the upkeep's process; a transaction left open holds it up,
+    # not the writers
+    idle, env_idle = process(registry)
+    env_idle["spell.test.record"].search_count([])
+    with registry.cursor() as cr:
+        cr.execute("SET LOCAL lock_timeout = '2s'")
+        cr.execute("UPDATE spell_test_record SET code = 'saved' WHERE id = %s", [created])
+        check(True, "a record is saved while the index is being built")
+    idle.close()
+    for _attempt in range(60):
+        with registry.cursor() as cr:
+            state = spell_sql.missing_index_state(cr, "spell_test_record")
+        if state:
+            break
+        time.sleep(0.5)
+    check(state, "the index of the records still to compute is built and valid")
+    with registry.cursor() as cr:
+        env = api.Environment(cr, SUPERUSER_ID, {})
+        env["ir.model"]._spell_cron()
+        config = env["lumq_spell.config"].search([("model_id", "=", model_id)])
+        check(config.spell_state == "ready" and config.spell_background,
+              "the configuration says all is ready once the index is there")
 
     check(not errors.records,
           "nothing was logged as an error" + "".join(f"\n      {r.getMessage()}" for r in errors.records))

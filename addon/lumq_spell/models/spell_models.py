@@ -13,6 +13,7 @@ import itertools
 import logging
 import re
 import sys
+import threading
 import time
 import unicodedata
 
@@ -21,7 +22,7 @@ from lxml import etree
 from pypinyin import Style, lazy_pinyin, pinyin
 
 from odoo import _ as odoo_gettext
-from odoo import SUPERUSER_ID, api, fields, models, modules, tools
+from odoo import SUPERUSER_ID, api, fields, models, modules, sql_db, tools
 from odoo.addons.base.models.ir_model import mark_modified, model_xmlid, select_en, upsert_en
 from odoo.exceptions import AccessError, UserError, ValidationError
 from odoo.osv import expression

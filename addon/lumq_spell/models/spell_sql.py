@@ -99,29 +99,57 @@ def drop_trigger_function(cr):
         cr.execute(f"DROP FUNCTION IF EXISTS {TRIGGER_FUNCTION}() CASCADE")
 
 
-def create_missing_index(cr, table, lock_timeout=None):
+def create_missing_index(cr, table):
     """A partial index of the rows whose spells are still to be computed: the
     passes that look for them read it instead of the whole table, and it
     holds nothing once every row is computed.  Building it keeps the table's
-    writers waiting; with ``lock_timeout``, it waits at most so many seconds
-    for them in turn, lest they queue behind it.  Returns whether the index
-    is there."""
+    writers waiting while it reads the table (see
+    build_missing_index_concurrently for a large one)."""
     name = missing_index_name(table)
-    statement = (f"CREATE INDEX IF NOT EXISTS {_quote(name)} ON {_quote(table)} (id) "
-                 f"WHERE lumq_full_spell IS NULL")
-    if not on_postgresql(cr):
-        cr.execute(statement)
+    if on_postgresql(cr):
+        # read the catalog first: creating an index, even one that exists,
+        # locks the table against every writer, at each registry load
+        cr.execute("SELECT 1 FROM pg_indexes WHERE tablename = %s AND indexname = %s",
+                   [table, name])
+        if cr.fetchone():
+            return
+    cr.execute(_missing_index_statement(table))
+
+
+def _missing_index_statement(table, concurrently=False):
+    return (f"CREATE INDEX {'CONCURRENTLY ' if concurrently else ''}IF NOT EXISTS "
+            f"{_quote(missing_index_name(table))} ON {_quote(table)} (id) "
+            f"WHERE lumq_full_spell IS NULL")
+
+
+def missing_index_state(cr, table):
+    """None when the table has no index of the rows to compute, else whether
+    it is valid: a concurrent build leaves an invalid one while it runs, and
+    behind when it is cut short."""
+    cr.execute("SELECT i.indisvalid FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
+               "WHERE c.relname = %s", [missing_index_name(table)])
+    row = cr.fetchone()
+    return None if row is None else row[0]
+
+
+def build_missing_index_concurrently(cr, table):
+    """Build the index of the rows to compute without keeping the table's
+    writers waiting.  ``cr`` is a connection of its own outside any
+    transaction (autocommit): the build waits for every transaction older
+    than it.  One builder at a time (a lock held by its session); an invalid
+    index that a build cut short left behind is built anew.  Returns
+    whether the index is there."""
+    key = _lock_key("lumq_spell.index." + table)
+    cr.execute("SELECT pg_try_advisory_lock(%s)", [key])
+    if not cr.fetchone()[0]:
+        return False
+    try:
+        if missing_index_state(cr, table) is False:
+            cr.execute(f"DROP INDEX CONCURRENTLY IF EXISTS {_quote(missing_index_name(table))}")
+        cr.execute(_missing_index_statement(table, concurrently=True))
         return True
-    # read the catalog first: creating an index, even one that exists,
-    # locks the table against every writer, at each registry load
-    cr.execute("SELECT 1 FROM pg_indexes WHERE tablename = %s AND indexname = %s",
-               [table, name])
-    if cr.fetchone():
-        return True
-    if lock_timeout is None:
-        cr.execute(statement)
-        return True
-    return execute_waiting_at_most(cr, statement, lock_timeout)
+    finally:
+        cr.execute("SELECT pg_advisory_unlock(%s)", [key])
 
 
 def execute_waiting_at_most(cr, statement, timeout):
@@ -147,9 +175,13 @@ def try_lock(cr, name):
     transaction holds it; True when taken (always, off PostgreSQL)."""
     if not on_postgresql(cr):
         return True
-    key = int.from_bytes(hashlib.sha256(name.encode()).digest()[:8], "big", signed=True)
-    cr.execute("SELECT pg_try_advisory_xact_lock(%s)", [key])
+    cr.execute("SELECT pg_try_advisory_xact_lock(%s)", [_lock_key(name)])
     return cr.fetchone()[0]
+
+
+def _lock_key(name):
+    """The key of PostgreSQL's advisory locks that stands for ``name``."""
+    return int.from_bytes(hashlib.sha256(name.encode()).digest()[:8], "big", signed=True)
 
 
 def lock_tables(cr, tables, timeout, attempts, pause):
