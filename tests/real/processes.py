@@ -19,7 +19,6 @@ sys.path.insert(0, os.environ["LUMQ_ODOO_SRC"])
 import odoo  # noqa: E402,F401
 from odoo import SUPERUSER_ID, api  # noqa: E402
 from odoo.modules.registry import Registry  # noqa: E402
-from odoo.addons.lumq_spell.models import spell_sql  # noqa: E402
 from odoo.tools import config, sql  # noqa: E402
 
 SPELLS = ("lumq_full_spell", "lumq_simple_spell", "lumq_first_spell")
@@ -152,6 +151,7 @@ def main(db_name):
               "the upkeep drops the columns once every process has left them")
 
     print("== enabling a large model: its spells computed in the background")
+    from odoo.addons.lumq_spell.models import spell_sql
     # a few records stand for many: the limits of this process's classes
     registry["ir.model"]._spell_request_limit = 2
     registry["lumq_spell.config"]._spell_sweep_batch = 2
