@@ -47,6 +47,21 @@ def side_by_side(funcs, repeats, cleanup=None, timer=clock):
     return times
 
 
+# -- enabling ---------------------------------------------------------------------
+
+def enable(env, model_name="res.partner"):
+    """Create the configuration that enables spell on the model, and compute
+    its records' spells: in the background when they are many, here by the
+    upkeep job's runs one after the other, each batch committed."""
+    config = env["lumq_spell.config"].create({"model_id": env["ir.model"]._get_id(model_name)})
+    env.cr.commit()
+    while config.spell_state == "computing":
+        env["ir.model"]._spell_cron()
+        env.cr.commit()
+        config.invalidate_recordset()
+    return config
+
+
 # -- rows of the table ------------------------------------------------------------
 
 def progress(text):

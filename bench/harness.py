@@ -17,7 +17,7 @@ BUILD = lumq_paths.set_up(default_build="build-bench")
 
 # re-exported: the stand-in's benchmark programs take everything from here
 from common import (  # noqa: E402,F401
-    chinese_names, clock, emit, rate_row, ratio_row, side_by_side, timed,
+    chinese_names, clock, emit, enable, rate_row, ratio_row, side_by_side, timed,
 )
 
 # -- the stand-in ---------------------------------------------------------------------
@@ -41,11 +41,6 @@ def create_partners(env, names, batch=1000):
         ids += Partner.create([{"name": name} for name in names[start:start + batch]]).ids
     env.flush_all()
     return ids
-
-
-def enable(env, model_name="res.partner"):
-    """Create the configuration record that enables spell on the model."""
-    return env["lumq_spell.config"].create({"model_id": env["ir.model"]._get_id(model_name)})
 
 
 class StatementCounter:

@@ -20,7 +20,7 @@ from contextlib import closing
 from pathlib import Path
 
 from common import (
-    by_turns, chinese_names, progress, rate_row, ratio_row, sample_row, side_by_side, table,
+    by_turns, chinese_names, enable, progress, rate_row, ratio_row, sample_row, side_by_side, table,
 )
 
 ROOT = Path(__file__).resolve().parents[1]
@@ -68,19 +68,6 @@ def close_database(env):
     env.cr.close()
     odoo.modules.registry.Registry.delete(db)
     odoo.sql_db.close_db(db)
-
-
-def enable(env):
-    """Enable contacts and compute their spells, in the background when they
-    are many: the upkeep job's runs, here in this process, one after the
-    other, each batch committed."""
-    config = env["lumq_spell.config"].create({"model_id": env["ir.model"]._get_id("res.partner")})
-    env.cr.commit()
-    while config.spell_state == "computing":
-        env["ir.model"]._spell_cron()
-        env.cr.commit()
-        config.invalidate_recordset()
-    return config
 
 
 # -- the databases --------------------------------------------------------------------
