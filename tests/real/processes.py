@@ -160,8 +160,8 @@ def main(db_name):
         env["lumq_spell.config"].create({"model_id": model_id})
     with registry.cursor() as cr:
         env = api.Environment(cr, SUPERUSER_ID, {})
-        config = env["lumq_spell.config"].search([("model_id", "=", model_id)])
-        check(config.spell_state == "computing", "a large model is computed in the background")
+        spell_config = env["lumq_spell.config"].search([("model_id", "=", model_id)])
+        check(spell_config.spell_state == "computing", "a large model is computed in the background")
         env["ir.model"]._spell_cron()
     with registry.cursor() as cr:
         cr.execute("SELECT count(*) FROM spell_test_record WHERE lumq_full_spell IS NULL")
@@ -186,8 +186,8 @@ def main(db_name):
     with registry.cursor() as cr:
         env = api.Environment(cr, SUPERUSER_ID, {})
         env["ir.model"]._spell_cron()
-        config = env["lumq_spell.config"].search([("model_id", "=", model_id)])
-        check(config.spell_state == "ready" and config.spell_background,
+        spell_config = env["lumq_spell.config"].search([("model_id", "=", model_id)])
+        check(spell_config.spell_state == "ready" and spell_config.spell_background,
               "the configuration says all is ready once the index is there")
 
     check(not errors.records,
