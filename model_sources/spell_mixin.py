@@ -558,6 +558,8 @@ class SpellMixin(models.Model):
         if not self._spell_pinyin_order:
             spell_sql.drop_order_index(cr, self._table)
             return
+        if spell_sql.has_order_index(cr, self._table):
+            return
         # a small table's index is made at once, in this transaction; a large
         # one's after it, without keeping the table's writers waiting
         cr.execute(f'SELECT count(*) FROM (SELECT 1 FROM "{self._table}" LIMIT %s) s',

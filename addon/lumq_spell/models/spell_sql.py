@@ -58,34 +58,41 @@ def order_key(column):
     return SQL(ORDER_KEY, column)
 
 
+def has_order_index(cr, table):
+    """Whether ``table`` has a usable index of the pinyin order (one that a
+    concurrent build left invalid is not)."""
+    name = order_index_name(table)
+    if not on_postgresql(cr):
+        cr.execute("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = %s", [name])
+        return bool(cr.fetchone())
+    cr.execute("SELECT indisvalid FROM pg_index WHERE indexrelid = to_regclass(%s)", [_quote(name)])
+    row = cr.fetchone()
+    return bool(row and row[0])
+
+
 def create_order_index(cr, table, new_cursor=None):
-    """The index of the pinyin order on ``table``, made now, in this
+    """Make the index of the pinyin order on ``table``: now, in this
     transaction (a small table: its writers wait while it is built), or with
     ``new_cursor`` (a function that opens a cursor on the database) once
     this transaction is committed, concurrently: the table's writers do not
     wait, and a failure leaves the table as it was (an index left invalid is
     made again by the next call)."""
-    name = order_index_name(table)
-    expression = ORDER_KEY % "lumq_full_spell"
-    if not on_postgresql(cr):
-        cr.execute(f"CREATE INDEX IF NOT EXISTS {_quote(name)} ON {_quote(table)} ({expression})")
-        return
-    cr.execute("SELECT indisvalid FROM pg_index WHERE indexrelid = to_regclass(%s)", [_quote(name)])
-    row = cr.fetchone()
-    if row and row[0]:
-        return
-    if new_cursor is None:
-        if row:
-            cr.execute(f"DROP INDEX {_quote(name)}")
-        cr.execute(f"CREATE INDEX {_quote(name)} ON {_quote(table)} ({expression})")
+    name, key = _quote(order_index_name(table)), ORDER_KEY % "lumq_full_spell"
+
+    def make(cr, how=""):
+        # an index left invalid by a concurrent build that failed goes first
+        cr.execute(f"DROP INDEX {how}IF EXISTS {name}")
+        cr.execute(f"CREATE INDEX {how}{name} ON {_quote(table)} ({key})",
+                   log_exceptions=not how)
+
+    if new_cursor is None or not on_postgresql(cr):
+        make(cr)
         return
 
     def create_concurrently():
         with _autocommit_cursor(new_cursor) as concurrent:
             try:
-                concurrent.execute(f"DROP INDEX CONCURRENTLY IF EXISTS {_quote(name)}")
-                concurrent.execute(f"CREATE INDEX CONCURRENTLY {_quote(name)} ON {_quote(table)} "
-                                   f"({expression})", log_exceptions=False)
+                make(concurrent, "CONCURRENTLY ")
             except Exception:
                 _logger.warning("The index of the pinyin order of %s was not made; the next "
                                 "pass over the spells makes it.", table, exc_info=True)
