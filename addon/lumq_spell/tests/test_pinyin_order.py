@@ -1,5 +1,7 @@
 """Pinyin order: the configuration's option, off by default, under which an
 enabled model lists its records in the order of their full spell."""
+import re
+
 from odoo.addons.lumq_spell.models import spell_sql
 from odoo.tests.common import tagged
 
@@ -74,8 +76,9 @@ class TestPinyinOrder(SpellCase):
             self.assertEqual(self.listed(domain=[("name", "in", NAMES + ["钱九"])]),
                              PINYIN[:4] + ["钱九"] + PINYIN[4:])
         with self.subTest("the index of the order"):
-            definition = self.order_index(Partner._table)
-            self.assertIn("lower(lumq_full_spell)", definition.replace('"', ""))
+            # PostgreSQL writes the key as lower((lumq_full_spell)::text)
+            definition = re.sub(r'[()"]|::text', "", self.order_index(Partner._table))
+            self.assertIn("lowerlumq_full_spell", definition)
             if on_postgresql(self.cr):
                 # the order reads it: the ORDER BY is the index's expression
                 self.cr.execute("SET LOCAL enable_seqscan = off")
