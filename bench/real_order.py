@@ -94,7 +94,7 @@ def measure(size):
     config.pinyin_order = True
     env.flush_all()
     lists("pinyin, no index")
-    index = f"res_partner_lumq_spell_order"
+    index = "res_partner_lumq_spell_order"
     start = timer()
     cr.commit()     # the index is made after the commit, concurrently
     result["index_concurrently_s"] = round(timer() - start, 2)
