@@ -8,5 +8,6 @@ class CustomModel(models.Model):
     _inherit = ["lumq_spell.spell_mixin"]
     _spell_rec_name = None
     _spell_search_as_typed = False
+    _spell_pinyin_order = False
     _module = None
     _lumq_spell_class = True

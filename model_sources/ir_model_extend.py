@@ -17,6 +17,11 @@ class IrModelExtend(models.Model):
         default=False,
         help="Whether the model's searches read queries as people type them",
     )
+    spell_pinyin_order = fields.Boolean(
+        string="Pinyin Order",
+        default=False,
+        help="Whether the model lists its records in the order of their full spell",
+    )
     spell_columns_drop_at = fields.Datetime(
         string="Spell Columns Dropped At",
         help="When the spell columns of a model no longer enabled are dropped: once every "
@@ -24,7 +29,7 @@ class IrModelExtend(models.Model):
     )
     # the columns that only the spell feature itself writes
     _spell_mark_fields = ("is_spell_attached", "spell_field_name", "spell_search_as_typed",
-                          "spell_columns_drop_at")
+                          "spell_pinyin_order", "spell_columns_drop_at")
 
     spell_can_be_enabled = fields.Boolean(
         string="Spell Search Can Be Enabled",
@@ -99,6 +104,9 @@ class IrModelExtend(models.Model):
         if "is_spell_attached" in vals:
             for record in self:
                 record._attach_spell()
+        elif "spell_pinyin_order" in vals:
+            for record in self:
+                record._order_spell_records()
         return result
 
     def _check_spell_marks_writable(self, names):
@@ -150,6 +158,21 @@ class IrModelExtend(models.Model):
             self._cr.postcommit.add(
                 lambda: registry["ir.model"]._compute_missing_spells_after_commit(registry, names))
 
+    def _order_spell_records(self):
+        """Follow a change of the model's order (pinyin order on or off):
+        its classes take the order at their set-up, and the processes of the
+        server build their registry anew once this is committed.  Nothing is
+        computed: the order reads the full spells the records have."""
+        self.ensure_one()
+        if self.model not in self.env or not self.is_spell_attached:
+            return
+        self.env.flush_all()
+        self.pool.setup_models(self._cr)
+        self._cr.postcommit.add(self.pool.signal_changes)
+        model = self.env[self.model]
+        if self._spell_stored_in(model):
+            model._prepare_spell_order_index()
+
     # Taking the lock that adding the spell columns needs: at most this many
     # seconds of waiting at a time, so many times, so many seconds apart.
     _spell_lock_timeout = 0.2
@@ -199,6 +222,8 @@ class IrModelExtend(models.Model):
             # the index after the computation: an index of the rows still to
             # compute would otherwise be updated with every row
             model._prepare_spell_table(index=not background)
+            if not background:
+                model._prepare_spell_order_index()
         self.env["lumq_spell.config"]._spell_computation_started(
             [model._name for model in stored], background, done)
         return background
@@ -320,6 +345,11 @@ class IrModelExtend(models.Model):
             # more to do: run again at once rather than at the next period
             self._trigger_spell_cron()
         self._drop_pending_spell_columns()
+        sweeping = self.env["lumq_spell.config"]._spell_sweeping_models()
+        for model in self._spell_tables():
+            # an index of the pinyin order whose making failed is made again
+            if model._name not in sweeping:
+                model._prepare_spell_order_index()
 
     # records computed at most by one run of the periodic upkeep
     _spell_cron_limit = 100000
@@ -389,7 +419,8 @@ class IrModelExtend(models.Model):
                 mixin._inherit_children.discard(model_name)
             model_class._BaseModel__base_classes = tuple(bases)
             # what the mixin's set-up and _instanciate_spell put on the class
-            for attr in ("_rec_names_search", "_spell_rec_name", "_spell_search_as_typed"):
+            for attr in ("_rec_names_search", "_spell_rec_name", "_spell_search_as_typed",
+                         "_spell_pinyin_order"):
                 if attr in model_class.__dict__:
                     delattr(model_class, attr)
             model_class._build_model_attributes(self.pool)
@@ -408,6 +439,7 @@ class IrModelExtend(models.Model):
         spell_rec_name = model_data.get("spell_field_name") or None
         # None before the addon's update adds the column
         search_as_typed = bool(model_data.get("spell_search_as_typed"))
+        pinyin_order = bool(model_data.get("spell_pinyin_order"))
         if isinstance(model, self.pool["lumq_spell.spell_mixin"]):
             # The model carries its spell class already: keep it, and follow
             # a change of the configured source field in this registry.  The
@@ -415,6 +447,7 @@ class IrModelExtend(models.Model):
             # later, on top of the spell class, hides the spell class's one.
             type(model)._spell_rec_name = spell_rec_name
             type(model)._spell_search_as_typed = search_as_typed
+            type(model)._spell_pinyin_order = pinyin_order
             return None
         if not self._spell_can_store(model_name):
             return None
@@ -425,6 +458,7 @@ class IrModelExtend(models.Model):
             _inherit = ["lumq_spell.spell_mixin", model_name]
             _spell_rec_name = spell_rec_name
             _spell_search_as_typed = search_as_typed
+            _spell_pinyin_order = pinyin_order
             _module = None
             _lumq_spell_class = True
 
@@ -504,6 +538,8 @@ class IrModelExtend(models.Model):
             # source field changed in another process; a table whose spells
             # are computed in the background gets its index afterwards
             model._prepare_spell_table(index=model._name not in sweeping)
+            if model._name not in sweeping:
+                model._prepare_spell_order_index()
         if "lumq_spell" in self.pool.updated_modules:
             self._mark_stale_first_spells()
         # a registry load stays short: what is left, the periodic upkeep does

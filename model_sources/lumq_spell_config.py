@@ -42,6 +42,16 @@ class LumqSpellConfig(models.Model):
         "Recommended for people's names. Each record stores its other readings as well; "
         "switching this computes the model's spells again.",
     )
+    pinyin_order = fields.Boolean(
+        string="Pinyin order",
+        default=False,
+        help="List the records in the order of their full spell: lists, kanban views and "
+        "drop-downs show \u963f\u660e, Bob, \u9648\u4e03, \u674e\u56db ... as a phone's "
+        "contacts do, Latin names among them by their letters whatever their case; records "
+        "of the same spell keep the model's own order, and sorting a list by the source "
+        "field's column sorts by pinyin too. Costs an index of the full spells, which "
+        "keeps large lists fast and each save a little slower.",
+    )
     spell_navbar_view_ids = fields.Many2many(
         "ir.ui.view",
         string="spell_navbar_view_ids",
@@ -383,6 +393,7 @@ class LumqSpellConfig(models.Model):
             if not self._spell_index_ready(model):
                 return
             model._compute_missing_spells()
+            model._prepare_spell_order_index()
         if self._set_spell_progress({
             "spell_state": "ready",
             "spell_done": done,
@@ -555,11 +566,7 @@ class LumqSpellConfig(models.Model):
         for record in records:
             record._get_search_view_extensions()
         for record in records:
-            record.model_id._write_spell_marks({
-                "is_spell_attached": True,
-                "spell_field_name": record.spell_field_name,
-                "spell_search_as_typed": record.search_as_typed,
-            })
+            record.model_id._write_spell_marks(record._spell_marks())
             record._extend_search_view()
         self.env.registry.clear_cache()
         return records
@@ -583,17 +590,17 @@ class LumqSpellConfig(models.Model):
         new_model_ids = records.mapped("model_id").ids
         del_ids = [model_id for model_id in old_model_ids if model_id not in new_model_ids]
         for model in self.env["ir.model"].browse(del_ids):
-            model._write_spell_marks({"is_spell_attached": False, "spell_search_as_typed": False})
+            model._write_spell_marks(self._spell_marks_off)
         # Only a change of model or field concerns the records: the written
         # configurations' models are marked, which computes their spells; the
-        # other configured models keep theirs as they are.
+        # other configured models keep theirs as they are.  A change of the
+        # order alone computes nothing.
         if "model_id" in vals or "spell_field_id" in vals or "search_as_typed" in vals:
             for record in self:
-                record.model_id._write_spell_marks({
-                    "is_spell_attached": True,
-                    "spell_field_name": record.spell_field_name,
-                    "spell_search_as_typed": record.search_as_typed,
-                })
+                record.model_id._write_spell_marks(record._spell_marks())
+        elif "pinyin_order" in vals:
+            for record in self:
+                record.model_id._write_spell_marks({"spell_pinyin_order": record.pinyin_order})
         for record in self.with_context({"ignore_extend_search_view": INTERNAL_SWITCH}):
             record._extend_search_view()
         self.env.registry.clear_cache()
@@ -604,11 +611,26 @@ class LumqSpellConfig(models.Model):
         """unlink"""
         self.extended_search_view_ids = [(2, view_id) for view_id in self.mapped("extended_search_view_ids").ids]
         for record in self:
-            record.model_id._write_spell_marks({"is_spell_attached": False, "spell_search_as_typed": False})
+            record.model_id._write_spell_marks(self._spell_marks_off)
         result = super(LumqSpellConfig, self).unlink()
         self.env.registry.clear_cache()
         self.pool.setup_models(self._cr)
         return result
+
+    def _spell_marks(self):
+        """The values of the spell columns of the configured model's ir.model
+        row, from which every process builds the model's spell class."""
+        self.ensure_one()
+        return {
+            "is_spell_attached": True,
+            "spell_field_name": self.spell_field_name,
+            "spell_search_as_typed": self.search_as_typed,
+            "spell_pinyin_order": self.pinyin_order,
+        }
+
+    # the spell columns of a model that is no longer configured
+    _spell_marks_off = {"is_spell_attached": False, "spell_search_as_typed": False,
+                        "spell_pinyin_order": False}
 
     def _check_spell_model(self, model_id):
         """Refuse a model that spell search cannot be enabled on: the model

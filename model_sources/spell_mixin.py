@@ -34,6 +34,9 @@ class SpellMixin(models.Model):
     # whether the model searches as people typed: set per model on the class
     # that puts this mixin on it, from its ir.model row
     _spell_search_as_typed = False
+    # whether the model lists its records in pinyin order (the order of their
+    # full spell, ties in the model's own order): set the same way
+    _spell_pinyin_order = False
     # readings of a record's text stored at most, the plain one included
     _spell_variant_limit = 16
     # other readings than the plain one are those of the text's first
@@ -480,8 +483,7 @@ class SpellMixin(models.Model):
         everything), as if they were not there: a search view that also
         looks at the spells keeps working for every user, and the spells
         tell nobody what the source would not."""
-        groups = self._fields["lumq_full_spell"].groups
-        if not groups or self.env.su or self.user_has_groups(groups):
+        if self._spell_readable():
             return domain
         hidden = set(self._spell_all_fields)
         result = []
@@ -492,6 +494,81 @@ class SpellMixin(models.Model):
                 leaf = expression.TRUE_LEAF if negative else expression.FALSE_LEAF
             result.append(leaf)
         return result
+
+    @api.model
+    def _spell_readable(self):
+        """Whether the current user may read the spells: those who may read
+        the source."""
+        groups = self._fields["lumq_full_spell"].groups
+        return not groups or self.env.su or self.user_has_groups(groups)
+
+    # -- pinyin order --
+
+    def _order_to_sql(self, order, query, alias=None, reverse=False):
+        """With pinyin order, the model's own order (what lists, kanban views
+        and name search ask for when no column is sorted) comes after the
+        full spell: it orders the records of the same spell.  An order that a
+        caller gives stays as it is, but for the source field (see
+        _order_field_to_sql)."""
+        order = order or self._order
+        if order != self._order or not self._spell_orders_by_spell():
+            return super(SpellMixin, self)._order_to_sql(order, query, alias, reverse)
+        # the model's own order as it is written, its source field included
+        own = super(SpellMixin, self.with_context(lumq_spell_own_order=INTERNAL_SWITCH)) \
+            ._order_to_sql(order, query, alias, reverse)
+        term = self._spell_order_term(alias or self._table, SQL("DESC" if reverse else "ASC"),
+                                      SQL(), query)
+        return SQL(", ").join([term, own]) if own else term
+
+    def _order_field_to_sql(self, alias, field_name, direction, nulls, query):
+        """With pinyin order, sorting by the source field (a list's column)
+        sorts by its full spell, then by the field itself."""
+        term = super(SpellMixin, self)._order_field_to_sql(alias, field_name, direction, nulls, query)
+        if (field_name != self._get_spell_source_name() or not self._spell_orders_by_spell()
+                or self.env.context.get("lumq_spell_own_order") is INTERNAL_SWITCH):
+            return term
+        spell = self._spell_order_term(alias, direction, nulls, query)
+        return SQL(", ").join([spell, term]) if term else spell
+
+    def _spell_orders_by_spell(self):
+        """Whether this model's records are listed in pinyin order for the
+        current user: not for those who may not read the source, whose order
+        would tell them what it does not."""
+        return bool(self._spell_pinyin_order) and self._spell_readable()
+
+    def _spell_order_term(self, alias, direction, nulls, query):
+        """The ORDER BY term of the pinyin order: the full spell, whose
+        untransliterated pieces keep their case, as its lower-case text, so
+        that Latin names sort by their letters among the others whatever
+        their case (amin, Bob, chenqi).  Records whose spells are still to
+        be computed come last, as PostgreSQL puts NULL by default (said
+        here, as not every database does)."""
+        # the spells of new records wait in the cache until a flush
+        self.flush_model(["lumq_full_spell"])
+        if not nulls:
+            nulls = SQL("NULLS FIRST" if direction.code == "DESC" else "NULLS LAST")
+        column = self._field_to_sql(alias, "lumq_full_spell", query)
+        return SQL("%s %s %s", spell_sql.order_key(column), direction, nulls)
+
+    @api.model
+    def _prepare_spell_order_index(self):
+        """Keep the index of the pinyin order while the model has it, and
+        drop it once it does not."""
+        cr = self.env.cr
+        if not self._spell_pinyin_order:
+            spell_sql.drop_order_index(cr, self._table)
+            return
+        if spell_sql.has_order_index(cr, self._table):
+            return
+        # a small table's index is made at once, in this transaction; a large
+        # one's after it, without keeping the table's writers waiting
+        cr.execute(f'SELECT count(*) FROM (SELECT 1 FROM "{self._table}" LIMIT %s) s',
+                   [self._spell_order_index_limit + 1])
+        at_once = cr.fetchone()[0] <= self._spell_order_index_limit
+        spell_sql.create_order_index(cr, self._table, None if at_once else self.pool.cursor)
+
+    # the most records whose index of the pinyin order is made at once
+    _spell_order_index_limit = 50000
 
     @api.model
     def _name_search(self, name, domain=None, operator="ilike", limit=None, order=None):

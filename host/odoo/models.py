@@ -17,7 +17,7 @@ from inspect import getmembers
 from . import api, fields
 from .exceptions import AccessError, MissingError, UserError, ValidationError  # noqa: F401
 from .osv import expression
-from .tools import LastOrderedSet, OrderedSet, discardattr, frozendict, sql, unique
+from .tools import SQL, LastOrderedSet, OrderedSet, discardattr, frozendict, sql, unique
 
 _logger = logging.getLogger(__name__)
 
@@ -697,36 +697,71 @@ class BaseModel(metaclass=MetaModel):
 
     @api.model
     def _search(self, domain, offset=0, limit=None, order=None):
-        """The ids of the records matching ``domain``, as a list."""
+        """The ids of the records matching ``domain``, as a list, in the
+        given order or the model's own."""
         self.check_access_rights('read')
         if not self._auto:
             raise UserError("Model %s has no table and cannot be searched." % self._name)
         query = expression.Query(self, domain)
-        sql_ = 'SELECT "%s".id FROM "%s" WHERE %s ORDER BY %s' % (
-            self._table, self._table, query.where, self._order_to_sql(order or self._order, self._table))
+        order_sql = self._order_to_sql(order or self._order, query)
+        sql_ = 'SELECT "%s".id FROM "%s" WHERE %s' % (self._table, self._table, query.where)
+        params = list(query.params)
+        if order_sql:
+            sql_ += ' ORDER BY ' + order_sql.code
+            params += order_sql.params
         if limit:
             sql_ += ' LIMIT %d' % int(limit)
         if offset:
             sql_ += (' LIMIT -1' if not limit else '') + ' OFFSET %d' % int(offset)
-        self._cr.execute(sql_, query.params)
+        self._cr.execute(sql_, params)
         return [row[0] for row in self._cr.fetchall()]
 
-    def _order_to_sql(self, order, alias):
-        items = []
+    def _check_qorder(self, word):
+        if not all(_ORDER_ITEM.match(part) for part in word.split(',')):
+            raise ValueError("Invalid order %r for model %r" % (word, self._name))
+        return True
+
+    def _order_to_sql(self, order, query, alias=None, reverse=False):
+        """The ORDER BY clause of ``order`` (without the keywords), an SQL
+        object, as Odoo 17 makes it: each term by ``_order_field_to_sql``.
+        PostgreSQL sorts NULL after every value; SQLite before: the
+        direction's NULLS clause is made explicit when the order gives none."""
+        order = order or self._order
+        if not order:
+            return SQL()
+        self._check_qorder(order)
+        alias = alias or self._table
+        terms = []
         for part in order.split(','):
-            match = _ORDER_ITEM.match(part)
-            if not match:
-                raise ValueError("Invalid order %r for model %r" % (order, self._name))
-            fname, direction, nulls = match.groups()
-            field = self._fields.get(fname)
-            if field is None:
-                raise ValueError("Invalid field %r on model %r" % (fname, self._name))
-            if not (field.store and field.column_type):
-                raise ValueError("Cannot order by %s: it is not a stored column" % field)
+            fname, direction, nulls = _ORDER_ITEM.match(part).groups()
             direction = (direction or 'asc').upper()
-            nulls = (nulls or ('last' if direction == 'ASC' else 'first')).upper()
-            items.append('"%s"."%s" %s NULLS %s' % (alias, fname, direction, nulls))
-        return ', '.join(items)
+            nulls = nulls.upper() if nulls else None
+            if reverse:
+                direction = 'ASC' if direction == 'DESC' else 'DESC'
+                nulls = {'FIRST': 'LAST', 'LAST': 'FIRST'}.get(nulls)
+            nulls = 'NULLS ' + (nulls or ('LAST' if direction == 'ASC' else 'FIRST'))
+            term = self._order_field_to_sql(alias, fname, SQL(direction), SQL(nulls), query)
+            if term:
+                terms.append(term)
+        return SQL(', ').join(terms)
+
+    def _order_field_to_sql(self, alias, field_name, direction, nulls, query):
+        """The ORDER BY term of one field, an SQL object; None (with a
+        warning, as Odoo) for a field without a column."""
+        field = self._fields.get(field_name)
+        if field is None:
+            raise ValueError("Invalid field %r on model %r" % (field_name, self._name))
+        if not (field.store and field.column_type):
+            _logger.warning("Model %r cannot be sorted on field %r (not a column)", self._name, field_name)
+            return None
+        sql_field = self._field_to_sql(alias, field_name, query)
+        if field.type == 'boolean':
+            sql_field = SQL("COALESCE(%s, FALSE)", sql_field)
+        return SQL("%s %s %s", sql_field, direction, nulls)
+
+    def _field_to_sql(self, alias, fname, query=None):
+        """The SQL of a stored field's column in the table ``alias``."""
+        return SQL.identifier(alias, fname)
 
     # ------------------------------------------------------------------------
     # names

@@ -10,6 +10,8 @@ import sqlite3
 import threading
 from contextlib import contextmanager
 
+from .tools.sql import SQL
+
 _lock = threading.RLock()
 _connections = {}               # database name -> sqlite3.Connection
 
@@ -153,6 +155,9 @@ class Cursor:
     def execute(self, query, params=None, log_exceptions=True):
         if self.closed:
             raise sqlite3.InterfaceError('Cursor already closed')
+        if isinstance(query, SQL):
+            assert params is None, "SQL objects carry their own parameters"
+            query, params = query.code, query.params
         sql, args = convert_query(_ROW_LOCK.sub('', str(query)), params)
         self._begin()
         cur = self._cnx.execute(sql, args)

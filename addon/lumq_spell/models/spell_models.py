@@ -26,7 +26,7 @@ from odoo import SUPERUSER_ID, api, fields, models, modules, sql_db, tools
 from odoo.addons.base.models.ir_model import mark_modified, model_xmlid, select_en, upsert_en
 from odoo.exceptions import AccessError, UserError, ValidationError
 from odoo.osv import expression
-from odoo.tools import sql, unique
+from odoo.tools import SQL, sql, unique
 
 from . import spell_sql
 from .spell_surnames import COMPOUND_SURNAMES, SURNAMES

@@ -13,8 +13,14 @@ before they change a source.  Rows whose spells are NULL are computed again
 by the next pass over the missing spells (after enabling, at a registry load,
 and by the periodic job).
 """
+import contextlib
 import hashlib
+import logging
 import time
+
+from odoo.tools import SQL
+
+_logger = logging.getLogger(__name__)
 
 # the transaction-local setting by which a writer says it keeps the spells
 WRITER_SETTING = "lumq_spell.writer"
@@ -36,6 +42,92 @@ def trigger_name(table):
 
 def missing_index_name(table):
     return f"{table}_lumq_spell_missing"[:63]
+
+
+def order_index_name(table):
+    return f"{table}_lumq_spell_order"[:63]
+
+
+# The key of the pinyin order: the full spell in lower case.  The index of the
+# order is on this very expression, so that the order reads the index.
+ORDER_KEY = "lower(%s)"
+
+
+def order_key(column):
+    """The sort key of the pinyin order for the SQL of a full spell column."""
+    return SQL(ORDER_KEY, column)
+
+
+def has_order_index(cr, table):
+    """Whether ``table`` has a usable index of the pinyin order (one that a
+    concurrent build left invalid is not)."""
+    name = order_index_name(table)
+    if not on_postgresql(cr):
+        cr.execute("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = %s", [name])
+        return bool(cr.fetchone())
+    cr.execute("SELECT indisvalid FROM pg_index WHERE indexrelid = to_regclass(%s)", [_quote(name)])
+    row = cr.fetchone()
+    return bool(row and row[0])
+
+
+def create_order_index(cr, table, new_cursor=None):
+    """Make the index of the pinyin order on ``table``: now, in this
+    transaction (a small table: its writers wait while it is built), or with
+    ``new_cursor`` (a function that opens a cursor on the database) once
+    this transaction is committed, concurrently: the table's writers do not
+    wait, and a failure leaves the table as it was (an index left invalid is
+    made again by the next call)."""
+    name, key = _quote(order_index_name(table)), ORDER_KEY % "lumq_full_spell"
+
+    def make(cr, how=""):
+        # an index left invalid by a concurrent build that failed goes first
+        cr.execute(f"DROP INDEX {how}IF EXISTS {name}")
+        cr.execute(f"CREATE INDEX {how}{name} ON {_quote(table)} ({key})",
+                   log_exceptions=not how)
+
+    if new_cursor is None or not on_postgresql(cr):
+        make(cr)
+        return
+
+    def create_concurrently():
+        with _autocommit_cursor(new_cursor) as concurrent:
+            try:
+                make(concurrent, "CONCURRENTLY ")
+            except Exception:
+                _logger.warning("The index of the pinyin order of %s was not made; the next "
+                                "pass over the spells makes it.", table, exc_info=True)
+
+    cr.postcommit.add(create_concurrently)
+
+
+def drop_order_index(cr, table):
+    """Drop the index of the pinyin order, waiting for the table's users a
+    moment at most (the next pass tries again)."""
+    name = order_index_name(table)
+    if not on_postgresql(cr):
+        cr.execute(f"DROP INDEX IF EXISTS {_quote(name)}")
+        return
+    cr.execute("SELECT 1 FROM pg_class WHERE oid = to_regclass(%s)", [_quote(name)])
+    if cr.fetchone():
+        execute_waiting_at_most(cr, f"DROP INDEX IF EXISTS {_quote(name)}", 0.5)
+
+
+@contextlib.contextmanager
+def _autocommit_cursor(new_cursor):
+    """A new cursor whose statements run outside any transaction, as
+    CREATE INDEX CONCURRENTLY must; given back to the pool as it was taken."""
+    from psycopg2.extensions import ISOLATION_LEVEL_AUTOCOMMIT
+
+    cr = new_cursor()
+    try:
+        level = cr.connection.isolation_level
+        cr.connection.set_isolation_level(ISOLATION_LEVEL_AUTOCOMMIT)
+        try:
+            yield cr
+        finally:
+            cr.connection.set_isolation_level(level)
+    finally:
+        cr.close()
 
 
 def declare_spell_writer(cr):

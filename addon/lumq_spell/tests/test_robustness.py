@@ -299,7 +299,7 @@ class TestWhatOnlyTheConfigurationDoes(SpellCase):
         row = self.env["ir.model"]._get("spell.test.record")
         for env in (self.env(user=manager), self.env):
             for vals in ({"is_spell_attached": True}, {"spell_field_name": "code"},
-                         {"spell_search_as_typed": True}):
+                         {"spell_search_as_typed": True}, {"spell_pinyin_order": True}):
                 for context in ({}, {"lumq_spell_marking": True}):
                     with self.subTest(user=env.user.login, vals=vals, context=context), \
                             self.assertRaises(AccessError):
@@ -309,6 +309,7 @@ class TestWhatOnlyTheConfigurationDoes(SpellCase):
                                         "is_spell_attached": True})
         self.assertEqual(self.marked("spell.test.record"), (False, False))
         self.assertFalse(row.spell_search_as_typed)
+        self.assertFalse(row.spell_pinyin_order)
         self.assertNotIn("lumq_full_spell", self.env["spell.test.record"]._fields)
         # the manager writes the other columns as before
         row.with_user(manager).write({"info": "lumq test"})

@@ -147,3 +147,14 @@ class TestUiTours(TourCase):
         self.start_tour("/web?debug=1", "lumq_spell_screens_in_chinese", login="admin")
 
         self.assertScreenshots("config_form_zh_CN")
+
+    def test_contacts_in_pinyin_order(self):
+        self.skip_without_contacts()
+        self.env["res.partner"].create([{"name": name} for name in (
+            "张三", "李四", "王五", "赵六", "阿明", "陈七", "周八", "Bob")])
+        self.env["lumq_spell.config"].create({
+            "model_id": self.env.ref("base.model_res_partner").id, "pinyin_order": True})
+
+        self.start_tour("/web", "lumq_spell_pinyin_order", login="admin")
+
+        self.assertScreenshots("contacts_pinyin_order")

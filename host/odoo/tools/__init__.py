@@ -5,7 +5,7 @@ from collections.abc import Mapping, MutableSet
 from inspect import Parameter, signature
 
 from . import sql  # noqa: F401
-from .sql import table_exists, column_exists, table_kind  # noqa: F401
+from .sql import SQL, table_exists, column_exists, table_kind  # noqa: F401
 
 
 class Config(dict):

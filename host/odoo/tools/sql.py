@@ -3,6 +3,71 @@ import re
 
 
 
+IDENT_RE = re.compile(r'^[a-z0-9_][a-z0-9_$\-]*$', re.I)
+
+
+class SQL:
+    """SQL code with its parameters, composed as Odoo 17's ``SQL``:
+    ``SQL(code, *args)`` where each ``%s`` of ``code`` takes an argument,
+    either an SQL object (its code inlined) or a value (a parameter).
+    ``code`` and ``params`` give the whole; ``sep.join(items)`` and
+    ``SQL.identifier(name, subname)`` compose as Odoo's do."""
+
+    __slots__ = ('_code', '_args')
+
+    def __new__(cls, code='', /, *args):
+        if isinstance(code, SQL):
+            return code
+        code % tuple('' for _arg in args)  # the placeholders match the arguments
+        self = object.__new__(cls)
+        self._code = code
+        self._args = args
+        return self
+
+    @property
+    def code(self):
+        return self._code % tuple(arg.code if isinstance(arg, SQL) else '%s' for arg in self._args)
+
+    @property
+    def params(self):
+        params = []
+        for arg in self._args:
+            params.extend(arg.params if isinstance(arg, SQL) else [arg])
+        return params
+
+    def __repr__(self):
+        return f"SQL({', '.join(map(repr, [self.code, *self.params]))})"
+
+    def __bool__(self):
+        return bool(self._code)
+
+    def __eq__(self, other):
+        return isinstance(other, SQL) and self.code == other.code and self.params == other.params
+
+    def __iter__(self):
+        yield self.code
+        yield self.params
+
+    def join(self, args):
+        args = list(args)
+        if not args:
+            return SQL()
+        if len(args) == 1:
+            return SQL('%s', args[0]) if not isinstance(args[0], SQL) else args[0]
+        items = [self] * (len(args) * 2 - 1)
+        for index, arg in enumerate(args):
+            items[index * 2] = arg
+        return SQL('%s' * len(items), *items)
+
+    @classmethod
+    def identifier(cls, name, subname=None):
+        assert IDENT_RE.match(name), f"{name!r} invalid for SQL.identifier()"
+        if subname is None:
+            return cls(f'"{name}"')
+        assert IDENT_RE.match(subname), f"{subname!r} invalid for SQL.identifier()"
+        return cls(f'"{name}"."{subname}"')
+
+
 def quote(name):
     return '"%s"' % name.replace('"', '""')
 

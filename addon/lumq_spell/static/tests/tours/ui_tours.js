@@ -423,3 +423,45 @@ registry.category("web_tour.tours").add("lumq_spell_screens_in_chinese", {
         },
     ],
 });
+
+// as a phone's address book lists them: Bob among the others by its letters
+const PINYIN_ORDER = ["阿明", "Bob", "陈七", "李四", "王五", "张三", "赵六", "周八"];
+
+function assertPinyinOrder(names, what) {
+    const shown = names.filter((name) => PINYIN_ORDER.includes(name));
+    if (shown.join(", ") !== PINYIN_ORDER.join(", ")) {
+        throw new Error(`${what} lists [${shown.join(", ")}], not [${PINYIN_ORDER.join(", ")}]`);
+    }
+}
+
+registry.category("web_tour.tours").add("lumq_spell_pinyin_order", {
+    test: true,
+    url: "/web#action=contacts.action_contacts&view_type=list",
+    steps: () => [
+        {
+            content: "The contacts list shows the contacts in pinyin order",
+            trigger: ".o_list_view .o_data_row:contains(周八)",
+            extra_trigger: ".o_list_view .o_data_row:contains(阿明)",
+            run() {
+                assertPinyinOrder(listNames(), "the list");
+            },
+        },
+        ...screenshot("contacts_pinyin_order"),
+        {
+            content: "Switch to the kanban view",
+            trigger: ".o_switch_view.o_kanban",
+        },
+        {
+            content: "The kanban view shows them in the same order",
+            trigger: ".o_kanban_view .o_kanban_record:contains(周八)",
+            run() {
+                const names = [
+                    ...document.querySelectorAll(".o_kanban_record:not(.o_kanban_ghost)"),
+                ].map((card) =>
+                    card.querySelector(".o_kanban_record_title, [name=display_name]")?.textContent.trim()
+                );
+                assertPinyinOrder(names, "the kanban view");
+            },
+        },
+    ],
+});
