@@ -413,34 +413,14 @@ class LumqSpellConfig(models.Model):
         model._prepare_spell_table(index=False)
         if not (spell_sql.on_postgresql(cr) and self._spell_batches_commit()):
             return model._prepare_spell_table()
-        if spell_sql.missing_index_state(cr, model._table):
+        name = spell_sql.missing_index_name(model._table)
+        if spell_sql.index_state(cr, name):
             return True
+        self.env["ir.model"]._build_spell_index_later(
+            name, spell_sql.missing_index_definition(model._table))
         # nothing of this transaction may hold the build up
         self._commit_spell_batch()
-        self._build_spell_index_in_background(model._table)
         return False
-
-    def _build_spell_index_in_background(self, table):
-        """Build the index of the rows to compute of ``table`` without
-        keeping its writers waiting: concurrently, which needs a connection
-        outside any transaction, and a thread of its own, since the
-        build waits for every older transaction, the upkeep job's own
-        included; then have the upkeep run again to finish."""
-        dbname, registry = self.env.cr.dbname, self.pool
-
-        def build():
-            try:
-                with contextlib.closing(sql_db.db_connect(dbname).cursor()) as cr:
-                    cr._cnx.autocommit = True
-                    built = spell_sql.build_missing_index_concurrently(cr, table)
-                if built:
-                    with registry.cursor() as cr:
-                        api.Environment(cr, SUPERUSER_ID, {})["ir.model"]._trigger_spell_cron()
-            except Exception:
-                _logger.warning("The index of the spells still to compute of %s was not built; "
-                                "the next run of the upkeep builds it.", table, exc_info=True)
-
-        threading.Thread(target=build, name=f"lumq_spell index {table}", daemon=True).start()
 
     def action_refresh_spell_progress(self):
         """Show where the computation of the spells stands now (the form

@@ -564,8 +564,12 @@ class SpellMixin(models.Model):
         # one's after it, without keeping the table's writers waiting
         cr.execute(f'SELECT count(*) FROM (SELECT 1 FROM "{self._table}" LIMIT %s) s',
                    [self._spell_order_index_limit + 1])
-        at_once = cr.fetchone()[0] <= self._spell_order_index_limit
-        spell_sql.create_order_index(cr, self._table, None if at_once else self.pool.cursor)
+        if cr.fetchone()[0] <= self._spell_order_index_limit or not spell_sql.on_postgresql(cr):
+            spell_sql.create_order_index(cr, self._table)
+        else:
+            self.env["ir.model"]._build_spell_index_later(
+                spell_sql.order_index_name(self._table),
+                spell_sql.order_index_definition(self._table))
 
     # the most records whose index of the pinyin order is made at once
     _spell_order_index_limit = 50000

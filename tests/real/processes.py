@@ -178,7 +178,7 @@ def main(db_name):
     idle.close()
     for _attempt in range(60):
         with registry.cursor() as cr:
-            state = spell_sql.missing_index_state(cr, "spell_test_record")
+            state = spell_sql.index_state(cr, spell_sql.missing_index_name("spell_test_record"))
         if state:
             break
         time.sleep(0.5)

@@ -13,14 +13,10 @@ before they change a source.  Rows whose spells are NULL are computed again
 by the next pass over the missing spells (after enabling, at a registry load,
 and by the periodic job).
 """
-import contextlib
 import hashlib
-import logging
 import time
 
 from odoo.tools import SQL
-
-_logger = logging.getLogger(__name__)
 
 # the transaction-local setting by which a writer says it keeps the spells
 WRITER_SETTING = "lumq_spell.writer"
@@ -65,39 +61,22 @@ def has_order_index(cr, table):
     if not on_postgresql(cr):
         cr.execute("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = %s", [name])
         return bool(cr.fetchone())
-    cr.execute("SELECT indisvalid FROM pg_index WHERE indexrelid = to_regclass(%s)", [_quote(name)])
-    row = cr.fetchone()
-    return bool(row and row[0])
+    return bool(index_state(cr, name))
 
 
-def create_order_index(cr, table, new_cursor=None):
-    """Make the index of the pinyin order on ``table``: now, in this
-    transaction (a small table: its writers wait while it is built), or with
-    ``new_cursor`` (a function that opens a cursor on the database) once
-    this transaction is committed, concurrently: the table's writers do not
-    wait, and a failure leaves the table as it was (an index left invalid is
-    made again by the next call)."""
-    name, key = _quote(order_index_name(table)), ORDER_KEY % "lumq_full_spell"
+def order_index_definition(table):
+    """The index of the pinyin order, on the very expression the order sorts
+    by, so that the order reads the index."""
+    return f"ON {_quote(table)} ({ORDER_KEY % 'lumq_full_spell'})"
 
-    def make(cr, how=""):
-        # an index left invalid by a concurrent build that failed goes first
-        cr.execute(f"DROP INDEX {how}IF EXISTS {name}")
-        cr.execute(f"CREATE INDEX {how}{name} ON {_quote(table)} ({key})",
-                   log_exceptions=not how)
 
-    if new_cursor is None or not on_postgresql(cr):
-        make(cr)
-        return
-
-    def create_concurrently():
-        with _autocommit_cursor(new_cursor) as concurrent:
-            try:
-                make(concurrent, "CONCURRENTLY ")
-            except Exception:
-                _logger.warning("The index of the pinyin order of %s was not made; the next "
-                                "pass over the spells makes it.", table, exc_info=True)
-
-    cr.postcommit.add(create_concurrently)
+def create_order_index(cr, table):
+    """Make the index of the pinyin order in this transaction (a small
+    table: its writers wait while it is built); an index left invalid by a
+    concurrent build that failed goes first."""
+    name = _quote(order_index_name(table))
+    cr.execute(f"DROP INDEX IF EXISTS {name}")
+    cr.execute(f"CREATE INDEX {name} {order_index_definition(table)}")
 
 
 def drop_order_index(cr, table):
@@ -110,24 +89,6 @@ def drop_order_index(cr, table):
     cr.execute("SELECT 1 FROM pg_class WHERE oid = to_regclass(%s)", [_quote(name)])
     if cr.fetchone():
         execute_waiting_at_most(cr, f"DROP INDEX IF EXISTS {_quote(name)}", 0.5)
-
-
-@contextlib.contextmanager
-def _autocommit_cursor(new_cursor):
-    """A new cursor whose statements run outside any transaction, as
-    CREATE INDEX CONCURRENTLY must; given back to the pool as it was taken."""
-    from psycopg2.extensions import ISOLATION_LEVEL_AUTOCOMMIT
-
-    cr = new_cursor()
-    try:
-        level = cr.connection.isolation_level
-        cr.connection.set_isolation_level(ISOLATION_LEVEL_AUTOCOMMIT)
-        try:
-            yield cr
-        finally:
-            cr.connection.set_isolation_level(level)
-    finally:
-        cr.close()
 
 
 def declare_spell_writer(cr):
@@ -195,8 +156,8 @@ def create_missing_index(cr, table):
     """A partial index of the rows whose spells are still to be computed: the
     passes that look for them read it instead of the whole table, and it
     holds nothing once every row is computed.  Building it keeps the table's
-    writers waiting while it reads the table (see
-    build_missing_index_concurrently for a large one)."""
+    writers waiting while it reads the table (see build_index_concurrently
+    for a large one)."""
     name = missing_index_name(table)
     if on_postgresql(cr):
         # read the catalog first: creating an index, even one that exists,
@@ -208,37 +169,40 @@ def create_missing_index(cr, table):
     cr.execute(_missing_index_statement(table))
 
 
-def _missing_index_statement(table, concurrently=False):
-    return (f"CREATE INDEX {'CONCURRENTLY ' if concurrently else ''}IF NOT EXISTS "
-            f"{_quote(missing_index_name(table))} ON {_quote(table)} (id) "
-            f"WHERE lumq_full_spell IS NULL")
+def _missing_index_statement(table):
+    return (f"CREATE INDEX IF NOT EXISTS {_quote(missing_index_name(table))} "
+            f"{missing_index_definition(table)}")
 
 
-def missing_index_state(cr, table):
-    """None when the table has no index of the rows to compute, else whether
-    it is valid: a concurrent build leaves an invalid one while it runs, and
-    behind when it is cut short."""
-    cr.execute("SELECT i.indisvalid FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid "
-               "WHERE c.relname = %s", [missing_index_name(table)])
+def missing_index_definition(table):
+    return f"ON {_quote(table)} (id) WHERE lumq_full_spell IS NULL"
+
+
+def index_state(cr, name):
+    """None when there is no index ``name``, else whether it is valid: a
+    concurrent build leaves an invalid one while it runs, and behind when it
+    is cut short."""
+    cr.execute("SELECT indisvalid FROM pg_index WHERE indexrelid = to_regclass(%s)",
+               [_quote(name)])
     row = cr.fetchone()
     return None if row is None else row[0]
 
 
-def build_missing_index_concurrently(cr, table):
-    """Build the index of the rows to compute without keeping the table's
-    writers waiting.  ``cr`` is a connection of its own outside any
-    transaction (autocommit): the build waits for every transaction older
-    than it.  One builder at a time (a lock held by its session); an invalid
-    index that a build cut short left behind is built anew.  Returns
-    whether the index is there."""
-    key = _lock_key("lumq_spell.index." + table)
+def build_index_concurrently(cr, name, definition):
+    """Build the index ``name`` (``CREATE INDEX name definition``) without
+    keeping its table's writers waiting.  ``cr`` is a connection of its own
+    outside any transaction (autocommit): the build waits for every
+    transaction older than it.  One builder of an index at a time (a lock
+    held by its session); an invalid index that a build cut short left
+    behind is built anew.  Returns whether the index is there."""
+    key = _lock_key("lumq_spell.index." + name)
     cr.execute("SELECT pg_try_advisory_lock(%s)", [key])
     if not cr.fetchone()[0]:
         return False
     try:
-        if missing_index_state(cr, table) is False:
-            cr.execute(f"DROP INDEX CONCURRENTLY IF EXISTS {_quote(missing_index_name(table))}")
-        cr.execute(_missing_index_statement(table, concurrently=True))
+        if index_state(cr, name) is False:
+            cr.execute(f"DROP INDEX CONCURRENTLY IF EXISTS {_quote(name)}")
+        cr.execute(f"CREATE INDEX CONCURRENTLY IF NOT EXISTS {_quote(name)} {definition}")
         return True
     finally:
         cr.execute("SELECT pg_advisory_unlock(%s)", [key])
