@@ -13,6 +13,7 @@ before they change a source.  Rows whose spells are NULL are computed again
 by the next pass over the missing spells (after enabling, at a registry load,
 and by the periodic job).
 """
+import contextlib
 import hashlib
 import time
 
@@ -170,10 +171,31 @@ def cased_ids(cr, table, column, pattern, limit):
     """The ids of the rows with capitals in their spells whose ``column``
     matches ``pattern`` by ILIKE (read through the cased index); None when
     there are more than ``limit``."""
-    cr.execute(f"SELECT id FROM {_quote(table)} WHERE {CASED_SPELLS} "
-               f"AND {_quote(column)}::text ILIKE %s LIMIT %s", [pattern, limit + 1])
-    ids = [row[0] for row in cr.fetchall()]
+    # The planner cannot tell how few rows the index holds: it takes the
+    # condition for true of almost every row, and for a rare text it may
+    # read the whole table instead, lower-casing every row twice, or start
+    # parallel workers.  This query is meant to read the index only.
+    with _planner_settings(cr, enable_seqscan="off", max_parallel_workers_per_gather="0"):
+        cr.execute(f"SELECT id FROM {_quote(table)} WHERE {CASED_SPELLS} "
+                   f"AND {_quote(column)}::text ILIKE %s LIMIT %s", [pattern, limit + 1])
+        ids = [row[0] for row in cr.fetchall()]
     return ids if len(ids) <= limit else None
+
+
+@contextlib.contextmanager
+def _planner_settings(cr, **settings):
+    """Planner settings for the queries of the block, in this transaction;
+    the settings in force before are given back after it."""
+    names = list(settings)
+    cr.execute("SELECT %s" % ", ".join(["current_setting(%s)"] * len(names))
+               + "".join(", set_config(%s, %s, true)" for _name in names),
+               names + [item for name in names for item in (name, settings[name])])
+    previous = cr.fetchone()[:len(names)]
+    try:
+        yield
+    finally:
+        cr.execute("SELECT " + ", ".join(["set_config(%s, %s, true)"] * len(names)),
+                   [item for pair in zip(names, previous) for item in pair])
 
 
 def try_lock(cr, name):
