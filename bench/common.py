@@ -49,11 +49,19 @@ def side_by_side(funcs, repeats, cleanup=None, timer=clock):
 
 # -- enabling ---------------------------------------------------------------------
 
-def enable(env, model_name="res.partner"):
-    """Create the configuration that enables spell on the model, and compute
-    its records' spells: in the background when they are many, here by the
-    upkeep job's runs one after the other, each batch committed."""
-    config = env["lumq_spell.config"].create({"model_id": env["ir.model"]._get_id(model_name)})
+def enable(env, model_name="res.partner", **values):
+    """Create the configuration that enables spell on the model (with the
+    configuration's other ``values``), and compute its records' spells: in
+    the background when they are many, here by the upkeep job's runs one
+    after the other, each batch committed."""
+    config = env["lumq_spell.config"].create(
+        {"model_id": env["ir.model"]._get_id(model_name), **values})
+    return compute_spells(env, config)
+
+
+def compute_spells(env, config):
+    """Commit, then run the upkeep job until the configuration's spells are
+    all computed; returns the configuration."""
     env.cr.commit()
     while config.spell_state == "computing":
         env["ir.model"]._spell_cron()

@@ -349,7 +349,9 @@ class SpellMixin(models.Model):
         """Make the model's table keep its spells right when a process that
         does not have them writes it: a trigger marks the spells of a row
         whose source column changes to be computed again, and (with
-        ``index``) an index finds the rows to compute.  Returns True."""
+        ``index``) an index finds the rows to compute; another index, of the
+        rows with capitals in their spells, makes searching the spells by
+        ILIKE cheaper.  Returns True."""
         cr = self.env.cr
         source = self._spell_source_field()
         if (source is not None and source.store and source.column_type
@@ -359,6 +361,7 @@ class SpellMixin(models.Model):
             spell_sql.drop_stale_trigger(cr, self._table)
         if index:
             spell_sql.create_missing_index(cr, self._table)
+            spell_sql.create_cased_index(cr, self._table)
         return True
 
     @api.model_create_multi
@@ -474,7 +477,8 @@ class SpellMixin(models.Model):
 
     @api.model
     def _search(self, domain, *args, **kwargs):
-        return super(SpellMixin, self)._search(self._spell_domain_for_reader(domain), *args, **kwargs)
+        domain = self._spell_domain_for_sql(self._spell_domain_for_reader(domain))
+        return super(SpellMixin, self)._search(domain, *args, **kwargs)
 
     @api.model
     def _spell_domain_for_reader(self, domain):
@@ -494,6 +498,33 @@ class SpellMixin(models.Model):
                 leaf = expression.TRUE_LEAF if negative else expression.FALSE_LEAF
             result.append(leaf)
         return result
+
+    # rows with capitals in their spells named by id in a search of a spell
+    # by ILIKE, at most; past that many the search is left as it is
+    _spell_cased_limit = 1000
+
+    @api.model
+    def _spell_domain_for_sql(self, domain):
+        """The domain with its ILIKE and NOT ILIKE leaves on the two spells
+        searched as LIKE on the lower-cased text, which finds the same
+        records at a third of the cost (see spell_search).  Only where the
+        table has its index of the rows with capitals in their spells, and
+        where the database does not compare the spells without accents."""
+        cr = self.env.cr
+        if not spell_sql.on_postgresql(cr):
+            return domain
+        columns = [name for name in ("lumq_full_spell", "lumq_simple_spell")
+                   if not (self.pool.has_unaccent and self._fields[name].unaccent)]
+        if not (any(spell_search.rewritable(element, columns) for element in domain)
+                and spell_sql.cased_index_exists(cr, self._table)):
+            return domain
+
+        def cased_ids(column, pattern):
+            # the rows are read from the table: the spells in the cache go first
+            self.flush_model(columns)
+            return spell_sql.cased_ids(cr, self._table, column, pattern, self._spell_cased_limit)
+
+        return spell_search.rewrite_domain(domain, columns, spell_search.lower_pattern, cased_ids)
 
     @api.model
     def _spell_readable(self):

@@ -13,6 +13,7 @@ before they change a source.  Rows whose spells are NULL are computed again
 by the next pass over the missing spells (after enabling, at a registry load,
 and by the periodic job).
 """
+import contextlib
 import hashlib
 import time
 
@@ -224,6 +225,86 @@ def execute_waiting_at_most(cr, statement, timeout):
         return False
     cr.execute("SELECT set_config('lock_timeout', %s, true)", [previous])
     return True
+
+
+# The rows whose spells hold a letter that lower() changes: only a piece left
+# as it was (a Latin name keeps its case) gives one, since pinyin is lower
+# case.  A search by ILIKE on the spells matches every other row exactly as
+# LIKE with the lower-cased pattern does, which PostgreSQL does without
+# lower-casing each row (see spell_search).
+CASED_SPELLS = ("(lumq_full_spell <> lower(lumq_full_spell) "
+                "OR lumq_simple_spell <> lower(lumq_simple_spell))")
+# how long creating that index may wait for the table, in milliseconds
+CASED_INDEX_LOCK_TIMEOUT = 1000
+
+
+def cased_index_name(table):
+    return f"{table}_lumq_spell_cased"[:63]
+
+
+def cased_index_exists(cr, table):
+    cr.execute("SELECT 1 FROM pg_indexes WHERE tablename = %s AND indexname = %s",
+               [table, cased_index_name(table)])
+    return bool(cr.fetchone())
+
+
+def create_cased_index(cr, table):
+    """A partial index of the rows whose spells are not all lower case, on
+    PostgreSQL.
+
+    It holds only the rows of untransliterated pieces with capitals, so it is
+    small, and a row of pinyin alone costs a write nothing but the check of
+    its condition.  Building it reads the table once (a quarter of a second
+    for a million rows) while writers wait; a table that another transaction
+    holds longer than CASED_INDEX_LOCK_TIMEOUT is left without it, for the
+    next registry load to try again."""
+    if not on_postgresql(cr) or cased_index_exists(cr, table):
+        return
+    cr.execute("SHOW lock_timeout")
+    previous = cr.fetchone()[0]
+    try:
+        with cr.savepoint(flush=False):
+            cr.execute("SELECT set_config('lock_timeout', %s, true)",
+                       ["%dms" % CASED_INDEX_LOCK_TIMEOUT])
+            cr.execute(f"CREATE INDEX {_quote(cased_index_name(table))} ON {_quote(table)} (id) "
+                       f"WHERE {CASED_SPELLS}", log_exceptions=False)
+    except Exception as error:
+        if getattr(error, "pgcode", None) != "55P03":  # lock_not_available
+            raise
+        return
+    # the index stays with the transaction; the time limit goes
+    cr.execute("SELECT set_config('lock_timeout', %s, true)", [previous])
+
+
+def cased_ids(cr, table, column, pattern, limit):
+    """The ids of the rows with capitals in their spells whose ``column``
+    matches ``pattern`` by ILIKE (read through the cased index); None when
+    there are more than ``limit``."""
+    # The planner cannot tell how few rows the index holds: it takes the
+    # condition for true of almost every row, and for a rare text it may
+    # read the whole table instead, lower-casing every row twice, or start
+    # parallel workers.  This query is meant to read the index only.
+    with _planner_settings(cr, enable_seqscan="off", max_parallel_workers_per_gather="0"):
+        cr.execute(f"SELECT id FROM {_quote(table)} WHERE {CASED_SPELLS} "
+                   f"AND {_quote(column)}::text ILIKE %s LIMIT %s", [pattern, limit + 1])
+        ids = [row[0] for row in cr.fetchall()]
+    return ids if len(ids) <= limit else None
+
+
+@contextlib.contextmanager
+def _planner_settings(cr, **settings):
+    """Planner settings for the queries of the block, in this transaction;
+    the settings in force before are given back after it."""
+    names = list(settings)
+    cr.execute("SELECT %s" % ", ".join(["current_setting(%s)"] * len(names))
+               + "".join(", set_config(%s, %s, true)" for _name in names),
+               names + [item for name in names for item in (name, settings[name])])
+    previous = cr.fetchone()[:len(names)]
+    try:
+        yield
+    finally:
+        cr.execute("SELECT " + ", ".join(["set_config(%s, %s, true)"] * len(names)),
+                   [item for pair in zip(names, previous) for item in pair])
 
 
 def try_lock(cr, name):

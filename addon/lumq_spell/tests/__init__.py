@@ -6,6 +6,7 @@ from . import test_registry_hooks
 from . import test_search_as_typed
 from . import test_search_view
 from . import test_spell_mixin
+from . import test_spell_search_cost
 from . import test_spell_sources
 from . import test_view_hook
 from . import test_robustness
