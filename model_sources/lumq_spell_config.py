@@ -47,7 +47,8 @@ class LumqSpellConfig(models.Model):
         default=False,
         help="Dim the letters of the letter bar that no record of the current search has, "
         "and show each letter's count on hover. Costs one grouped count of the records each "
-        "time the search changes, about as long as the list's own count.",
+        "time the search changes: about as long as the list's own count for a search, up to "
+        "twice as long for a whole large list.",
     )
     spell_navbar_view_ids = fields.Many2many(
         "ir.ui.view",
