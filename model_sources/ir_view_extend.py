@@ -12,13 +12,16 @@ class IrViewExtend(models.AbstractModel):
         )
         result["display_spell_navbar"] = display_spell_navbar
         if display_spell_navbar:
-            result["arch"] = self._add_spell_attribute(result["arch"])
+            letter_counts = self.env["lumq_spell.config"]._spell_letter_counts(result["model"])
+            result["arch"] = self._add_spell_attribute(result["arch"], letter_counts)
         return result
 
     @api.model
-    def _add_spell_attribute(self, arch):
+    def _add_spell_attribute(self, arch, letter_counts=False):
         """Return the arch text with the attribute spell="lumq_spell" right
-        after the root element's tag name, found by text operations alone.
+        after the root element's tag name, found by text operations alone;
+        with ``letter_counts``, spell_letter_counts="1" after it, which has
+        the letter bar count the records of each letter.
 
         What may stand before the root (a declaration, processing
         instructions, comments, a document type and the white space between
@@ -37,4 +40,5 @@ class IrViewExtend(models.AbstractModel):
         names = re.findall(r"""([^\s=/>]+)\s*=\s*(?:"[^"]*"|'[^']*')""", attributes.group())
         if "spell" in names:
             return arch
-        return arch[:tag.end()] + ' spell="lumq_spell" ' + arch[tag.end():]
+        counts = 'spell_letter_counts="1" ' if letter_counts else ""
+        return arch[:tag.end()] + ' spell="lumq_spell" ' + counts + arch[tag.end():]

@@ -119,6 +119,21 @@ class TestUiTours(TourCase):
 
         self.assertScreenshots("contacts_letter_z", "contacts_kanban_letter_z")
 
+    def test_letter_bar_dims_the_letters_without_contacts(self):
+        self.skip_without_contacts()
+        self.env["res.partner"].create([{"name": name} for name in (
+            "张三", "赵六", "李四", "王小明", "1号仓库")])
+        self.env["lumq_spell.config"].create({
+            "model_id": self.env.ref("base.model_res_partner").id, "show_letter_counts": True})
+        # what the tour expects of the contacts that the database has
+        Partner = self.env["res.partner"]
+        self.assertEqual([Partner.search_count([("lumq_first_spell", "=", letter)])
+                          for letter in "ZQL"], [2, 0, 1])
+
+        self.start_tour("/web", "lumq_spell_letter_counts", login="admin")
+
+        self.assertScreenshots("contacts_letter_counts")
+
     def test_the_screens_show_a_computation_in_the_background(self):
         self.skip_without_contacts()
         self.env["res.partner"].create([{"name": f"张三{index}"} for index in range(12)])

@@ -10,6 +10,8 @@ from .common import SpellCase
 
 LIST_TYPES = ["list", "tree", "kanban", "pivot", "graph"]
 SPELL = ' spell="lumq_spell" '
+# the views that show the letter bar in the web client
+BAR_TYPES = ["tree", "kanban"]
 
 
 class FakeParent:
@@ -189,3 +191,75 @@ class TestViewHook(SpellCase):
                 self.assertIs(allowed(config.unlink), may_manage)
                 left = self.env["lumq_spell.config"].search([]).mapped("model_name")
                 self.assertEqual(left, ["spell.test.record"] if may_manage else ["res.partner"])
+
+
+@tagged("post_install", "-at_install")
+class TestLetterCountsMark(SpellCase):
+    """The option that has the letter bar count the records of each letter
+    reaches the web client as a second attribute on the root of the views
+    that show the bar, and changes nothing while it is off."""
+
+    def view(self, model, view_type, view_id=None, user=None):
+        records = self.env[model].with_user(user) if user else self.env[model]
+        result = records.get_view(view_id, view_type)
+        root = etree.fromstring(result["arch"])
+        return result["display_spell_navbar"], root.get("spell"), root.get("spell_letter_counts")
+
+    def test_the_mark_follows_the_option_and_the_bar(self):
+        partners = self.env["res.partner"]
+        plain = {view_type: partners.get_view(None, view_type)["arch"] for view_type in BAR_TYPES}
+        config = self.enable("res.partner")
+        self.assertIs(config.show_letter_counts, False)
+        marked = {view_type: partners.get_view(None, view_type)["arch"] for view_type in BAR_TYPES}
+        for view_type in BAR_TYPES:
+            with self.subTest(view_type=view_type):
+                # off: the arch as the navbar alone marks it, nothing more
+                self.assertEqual(marked[view_type], partners._add_spell_attribute(plain[view_type]))
+                self.assertEqual(self.view("res.partner", view_type), (True, "lumq_spell", None))
+        config.show_letter_counts = True
+        for view_type in BAR_TYPES:
+            with self.subTest(view_type=view_type, counts=True):
+                self.assertEqual(self.view("res.partner", view_type), (True, "lumq_spell", "1"))
+        # no bar, no counts
+        self.assertNotIn("spell_letter_counts", partners.get_view(None, "form")["arch"])
+        config.show_spell_navbar = False
+        self.assertEqual(self.view("res.partner", "tree"), (False, None, None))
+        # a navbar view of another model follows that model's configuration
+        record_tree = self.env.ref("spell_test_models.spell_test_record_tree")
+        config.spell_navbar_view_ids = [(4, record_tree.id)]
+        self.assertEqual(self.view("spell.test.record", "tree", record_tree.id),
+                         (True, "lumq_spell", None))
+        other = self.enable("spell.test.record", show_spell_navbar=False, show_letter_counts=True)
+        self.assertEqual(self.view("spell.test.record", "tree", record_tree.id),
+                         (True, "lumq_spell", "1"))
+        self.assertEqual(self.view("spell.test.record", "tree"), (False, None, None))
+        other.show_letter_counts = False
+        self.assertEqual(self.view("spell.test.record", "tree", record_tree.id),
+                         (True, "lumq_spell", None))
+
+    def test_users_who_may_not_read_the_configuration_get_the_counts(self):
+        self.enable("res.partner", show_letter_counts=True)
+        for login, group in [("portal_letter_counts", "base.group_portal"),
+                             ("internal_letter_counts", "base.group_user")]:
+            with self.subTest(user=login):
+                user = self.env["res.users"].create({
+                    "name": login, "login": login,
+                    "groups_id": [(6, 0, [self.env.ref(group).id])],
+                })
+                for view_type in BAR_TYPES:
+                    self.assertEqual(self.view("res.partner", view_type, user=user),
+                                     (True, "lumq_spell", "1"))
+
+    def test_the_counts_attribute_follows_the_spell_attribute(self):
+        Partner = self.env["res.partner"]
+        cases = [
+            ('<tree string="Contacts"><field name="name"/></tree>',
+             '<tree spell="lumq_spell" spell_letter_counts="1"  string="Contacts"><field name="name"/></tree>'),
+            ('<kanban/>', '<kanban spell="lumq_spell" spell_letter_counts="1" />'),
+            # a view that sets spell itself is left as it is
+            ('<tree spell="own"/>', '<tree spell="own"/>'),
+        ]
+        for arch, expected in cases:
+            with self.subTest(arch=arch):
+                self.assertEqual(Partner._add_spell_attribute(arch, True), expected)
+                etree.fromstring(expected)

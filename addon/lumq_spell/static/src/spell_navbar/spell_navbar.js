@@ -3,12 +3,16 @@
 // views whose model stores pinyin spells.  A letter filters the view on the
 // records' first spell through a facet of the search bar, so it combines
 // with the other filters and with grouping, and the user removes it there or
-// by clicking the letter again.
+// by clicking the letter again.  When the model's configuration asks for
+// letter counts, the bar counts the records of each letter in the current
+// search (one grouped count, again when the search changes): letters without
+// records are dimmed and do nothing, and each letter tells its count on hover.
 
 import { Component, useRef, useState } from "@odoo/owl";
 import { Domain } from "@web/core/domain";
 import { _t } from "@web/core/l10n/translation";
-import { useBus } from "@web/core/utils/hooks";
+import { useBus, useService } from "@web/core/utils/hooks";
+import { formatInteger } from "@web/views/fields/formatters";
 
 /** The stored field that holds a record's first spell ("Z" for 张三). */
 export const FIRST_SPELL_FIELD = "lumq_first_spell";
@@ -52,18 +56,62 @@ export function keyDomain(key) {
     return new Domain([[FIRST_SPELL_FIELD, "=", key]]).toString();
 }
 
+/**
+ * Whether a view's letter bar shows the records' count of each letter: the
+ * server marks the root of the arch with spell_letter_counts="1" when the
+ * model's configuration asks for it.
+ *
+ * @param {Element} arch the root element of the view's arch
+ */
+export function hasLetterCounts(arch) {
+    return arch.getAttribute("spell_letter_counts") === "1";
+}
+
+/**
+ * The records' count of each key from the groups of a count grouped by the
+ * first spell: the first spells that are not a letter, and none, count for
+ * OTHER_KEY.
+ *
+ * @param {Object[]} groups read_group's groups, with ``__count``
+ * @returns {Object<string, number>}
+ */
+export function countsByKey(groups) {
+    const counts = Object.fromEntries(KEYS.map((key) => [key, 0]));
+    for (const group of groups) {
+        const value = group[FIRST_SPELL_FIELD];
+        counts[LETTERS.includes(value) ? value : OTHER_KEY] += group.__count;
+    }
+    return counts;
+}
+
 export class SpellNavbar extends Component {
     static template = "lumq_spell.SpellNavbar";
-    static props = {};
+    static props = {
+        letterCounts: { type: Boolean, optional: true },
+    };
 
     setup() {
         this.keys = KEYS;
         this.rootRef = useRef("root");
-        // the key that Tab reaches when no key is active (roving tab stop)
-        this.state = useState({ focusKey: null });
+        // the key that Tab reaches when no key is active (roving tab stop);
+        // the records' count of each key once counted, else null
+        this.state = useState({ focusKey: null, counts: null });
         // the facet may change without the navbar: removed from the search
         // bar, or a favorite loaded
-        useBus(this.env.searchModel, "update", () => this.render());
+        useBus(this.env.searchModel, "update", () => {
+            this.loadCounts();
+            this.render();
+        });
+        if (this.props.letterCounts) {
+            this.orm = useService("orm");
+            // the domain last counted, and the number of the last count asked
+            // for: an answer to an earlier one comes too late and is dropped
+            this.countedDomain = null;
+            this.countRequest = 0;
+            // not awaited: the bar shows at once, and dims its letters once
+            // the count is there
+            this.loadCounts();
+        }
     }
 
     get searchModel() {
@@ -89,6 +137,60 @@ export class SpellNavbar extends Component {
         return null;
     }
 
+    /**
+     * The domain of the search without the letter's own filter: the counts
+     * say what each letter would show.
+     */
+    get domainWithoutKey() {
+        const searchModel = this.searchModel;
+        const { query, searchItems } = searchModel;
+        searchModel.query = query.filter(({ searchItemId }) => !searchItems[searchItemId].lumqSpellKey);
+        try {
+            return searchModel._getDomain();
+        } finally {
+            searchModel.query = query;
+        }
+    }
+
+    /** Count the records of each key in the search, once per domain. */
+    async loadCounts() {
+        if (!this.props.letterCounts) {
+            return;
+        }
+        const domain = this.domainWithoutKey;
+        const domainKey = JSON.stringify(domain);
+        if (domainKey === this.countedDomain) {
+            return;
+        }
+        this.countedDomain = domainKey;
+        const request = ++this.countRequest;
+        let groups;
+        try {
+            groups = await this.orm.readGroup(
+                this.searchModel.resModel,
+                domain,
+                ["__count"],
+                [FIRST_SPELL_FIELD],
+                { lazy: false, context: this.searchModel.context }
+            );
+        } catch (error) {
+            // the letters stay as they are without counts; the next search
+            // counts again
+            this.countedDomain = null;
+            throw error;
+        }
+        if (request === this.countRequest) {
+            this.state.counts = countsByKey(groups);
+        }
+    }
+
+    /** Whether a key is dimmed: counted without records, and not active
+     * (the active key stays clickable, to show all records again). */
+    isEmpty(key) {
+        const { counts } = this.state;
+        return Boolean(counts) && counts[key] === 0 && key !== this.activeKey;
+    }
+
     /** The one key reached by Tab: the active one, else the last focused. */
     get tabStop() {
         return this.activeKey || this.state.focusKey || this.keys[0];
@@ -99,10 +201,21 @@ export class SpellNavbar extends Component {
     }
 
     titleOf(key) {
-        if (key === OTHER_KEY) {
-            return _t("First letter is not A to Z: digits, symbols or none");
+        const title =
+            key === OTHER_KEY
+                ? _t("First letter is not A to Z: digits, symbols or none")
+                : _t("First letter %s", key);
+        const count = this.state.counts?.[key];
+        if (count === undefined) {
+            return title;
         }
-        return _t("First letter %s", key);
+        if (count === 0) {
+            return _t("%(title)s: no record in this search", { title });
+        }
+        if (count === 1) {
+            return _t("%(title)s: 1 record", { title });
+        }
+        return _t("%(title)s: %(count)s records", { title, count: formatInteger(count) });
     }
 
     /**
@@ -111,6 +224,9 @@ export class SpellNavbar extends Component {
      * goes.
      */
     onClick(key) {
+        if (this.isEmpty(key)) {
+            return;
+        }
         const active = this.activeKey;
         if (active === key) {
             this.searchModel.deactivateGroup(this.searchItemOf(key).groupId);

@@ -8,7 +8,7 @@
 import { patch } from "@web/core/utils/patch";
 import { KanbanController } from "@web/views/kanban/kanban_controller";
 import { ListController } from "@web/views/list/list_controller";
-import { SpellNavbar, hasSpellNavbar } from "./spell_navbar";
+import { SpellNavbar, hasLetterCounts, hasSpellNavbar } from "./spell_navbar";
 
 const navbarGetter = {
     /** The navbar component, or null when the view does not show it. */
@@ -17,6 +17,11 @@ const navbarGetter = {
             return null;
         }
         return SpellNavbar;
+    },
+
+    /** Whether the view's letter bar counts the records of each letter. */
+    get lumqSpellLetterCounts() {
+        return hasLetterCounts(this.props.arch);
     },
 };
 

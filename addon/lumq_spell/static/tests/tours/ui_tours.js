@@ -339,6 +339,105 @@ registry.category("web_tour.tours").add("lumq_spell_letter_bar", {
     ],
 });
 
+/** The letter bar's button of a key. */
+function keyButton(key) {
+    return document.querySelector(`.o_lumq_spell_navbar [data-key="${key}"]`);
+}
+
+function assertTitle(key, words) {
+    const title = keyButton(key).getAttribute("title");
+    if (!title.includes(words)) {
+        throw new Error(`the title of ${key} reads "${title}", without "${words}"`);
+    }
+}
+
+registry.category("web_tour.tours").add("lumq_spell_letter_counts", {
+    test: true,
+    url: "/web#action=contacts.action_contacts&view_type=list",
+    steps: () => [
+        {
+            content: "The bar has counted the letters: Z has two contacts, Q none",
+            trigger: '.o_list_view .o_lumq_spell_navbar [data-key=Z][data-count="2"]',
+            extra_trigger: ".o_list_view .o_data_row:contains(李四)",
+            run() {
+                const q = keyButton("Q");
+                if (!q.classList.contains("o_lumq_spell_key_empty") ||
+                        q.getAttribute("aria-disabled") !== "true") {
+                    throw new Error("Q, which no contact has, is not dimmed");
+                }
+                for (const key of ["Z", "L", "W", "#"]) {
+                    if (keyButton(key).classList.contains("o_lumq_spell_key_empty")) {
+                        throw new Error(`${key}, which contacts have, is dimmed`);
+                    }
+                }
+                assertTitle("Z", "2 records");
+                assertTitle("Q", "no record");
+                assertTitle("L", "1 record");
+            },
+        },
+        {
+            content: "Hover over Z: its count shows",
+            trigger: ".o_lumq_spell_navbar [data-key=Z]",
+            run() {
+                this.$anchor[0].dispatchEvent(new MouseEvent("mouseenter"));
+            },
+        },
+        {
+            content: "The tooltip tells the count of Z",
+            trigger: ".o-tooltip:contains(2 records)",
+            run() {},
+        },
+        ...screenshot("contacts_letter_counts"),
+        {
+            content: "Click the dimmed Q",
+            trigger: ".o_lumq_spell_navbar [data-key=Q].o_lumq_spell_key_empty",
+        },
+        {
+            content: "Nothing happens: no filter, every contact still listed",
+            trigger: ".o_lumq_spell_navbar:not(:has(.active))",
+            async run() {
+                // a filter would show within a render or two
+                await new Promise((resolve) => setTimeout(resolve, 500));
+                if (document.querySelector(".o_searchview_facet, .o_lumq_spell_navbar .active")) {
+                    throw new Error("clicking a dimmed letter filtered the list");
+                }
+                if (!listNames().includes("李四")) {
+                    throw new Error("clicking a dimmed letter changed the list");
+                }
+            },
+        },
+        {
+            content: "Search the names for 李",
+            trigger: ".o_searchview_input",
+            run: "text 李",
+        },
+        {
+            content: "Search the contacts' names for it",
+            trigger: ".o_searchview_autocomplete .o_menu_item:first",
+        },
+        {
+            content: "The counts follow the search: L has 李四, Z has no contact now",
+            trigger: ".o_lumq_spell_navbar [data-key=Z].o_lumq_spell_key_empty",
+            extra_trigger: '.o_lumq_spell_navbar [data-key=L][data-count="1"]',
+            run() {
+                assertTitle("Z", "no record");
+            },
+        },
+        {
+            content: "Click L",
+            trigger: ".o_lumq_spell_navbar [data-key=L]",
+        },
+        {
+            content: "L filters the list and keeps its count",
+            trigger: '.o_lumq_spell_navbar [data-key=L].active[data-count="1"]',
+            extra_trigger: ".o_searchview_facet:contains(L)",
+            run() {
+                assertSameNames(listNames(), ["李四"], "letter L and 李");
+            },
+        },
+    ],
+});
+
 registry.category("web_tour.tours").add("lumq_spell_enabling_in_background", {
     test: true,
     url: "/web?debug=1",
