@@ -361,6 +361,11 @@ class LumqSpellConfig(models.Model):
                        "'computing' AND spell_sweep_count = %s", [self.id, count])
             if not cr.fetchone():
                 return False
+            if spell_sql.on_postgresql(cr) and self._spell_batches_commit():
+                # A batch lost in a crash is computed again from the noted
+                # position, which is committed with it: the commit need not
+                # wait for the disk.
+                cr.execute("SET LOCAL synchronous_commit = off")
             try:
                 with cr.savepoint(flush=False):
                     model._store_spells(ids, log_exceptions=False)
