@@ -92,6 +92,18 @@ def databases(prefix):
     return psql("postgres", f"SELECT datname FROM pg_database WHERE datname LIKE '{prefix}%'").split()
 
 
+def template_copy(db):
+    """A copy of the real-server template (base, web, contacts) named after
+    ``db``, to be made into it and renamed ``db`` once complete; returns its
+    name."""
+    progress(f"   making {db} (once)")
+    template = subprocess.run([str(ROOT / "env" / "odoo" / "template")], check=True, text=True,
+                              stdout=subprocess.PIPE).stdout.strip()
+    part = db + "_part"
+    copy_database(template, part)
+    return part
+
+
 def bench_db(size):
     """The name of a database with this version of lumq_spell and ``size``
     contacts, made once (databases of other versions are dropped)."""
@@ -100,11 +112,7 @@ def bench_db(size):
         return db
     for old in databases(f"lumq_bench_{size}_"):
         subprocess.run(["dropdb", old], check=True)
-    progress(f"   making {db} (once)")
-    template = subprocess.run([str(ROOT / "env" / "odoo" / "template")], check=True, text=True,
-                              stdout=subprocess.PIPE).stdout.strip()
-    part = db + "_part"
-    copy_database(template, part)
+    part = template_copy(db)
     LOGS.mkdir(parents=True, exist_ok=True)
     with open(LOGS / "bench-install.log", "w") as log:
         subprocess.run([sys.executable, os.environ["LUMQ_ODOO_BIN"], "-c", os.environ["LUMQ_ODOO_CONF"],
@@ -426,11 +434,7 @@ def records_db(kind, size):
     db = f"lumq_bench_{kind}_{size}_s{RECORDS_SHAPE}"
     if database_exists(db):
         return db
-    progress(f"   making {db} (once)")
-    template = subprocess.run([str(ROOT / "env" / "odoo" / "template")], check=True, text=True,
-                              stdout=subprocess.PIPE).stdout.strip()
-    part = db + "_part"
-    copy_database(template, part)
+    part = template_copy(db)
     module = RECORDS[kind]["module"]
     if module:
         install(part, module)

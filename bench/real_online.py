@@ -28,7 +28,7 @@ from pathlib import Path
 from pypinyin import lazy_pinyin
 
 from common import chinese_names, progress
-from real import LOGS, ROOT, copy_database, database_exists, psql
+from real import LOGS, copy_database, database_exists, psql, template_copy
 
 timer = time.monotonic
 # Odoo's defaults but for the workers, which a prefork server needs
@@ -42,11 +42,7 @@ def online_db(size):
     db = f"lumq_online_{size}"
     if database_exists(db):
         return db
-    progress(f"   making {db} (once)")
-    template = subprocess.run([str(ROOT / "env" / "odoo" / "template")], check=True, text=True,
-                              stdout=subprocess.PIPE).stdout.strip()
-    part = db + "_part"
-    copy_database(template, part)
+    part = template_copy(db)
     rnd = random.Random(5)
     companies = [name + suffix for name in chinese_names(500, seed=3)
                  for suffix in ("科技有限公司", "贸易有限公司")]
