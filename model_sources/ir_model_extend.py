@@ -277,9 +277,7 @@ class IrModelExtend(models.Model):
         once; counted no further than that."""
         limit = self._spell_request_limit
         for model in models_:
-            self._cr.execute(f'SELECT count(*) FROM (SELECT 1 FROM "{model._table}" LIMIT %s) s',
-                             [limit + 1])
-            limit -= self._cr.fetchone()[0]
+            limit -= spell_sql.count_up_to(self._cr, model._table, limit)
             if limit < 0:
                 return False
         return True
@@ -596,11 +594,9 @@ class IrModelExtend(models.Model):
         the addon lacks: a spell field added since (lumq_spell_variants).
         Updating the addon does not set up the tables of the models that the
         spell class extends; their records could not be read without it."""
-        spell_fields = [name for name, field in self.env["lumq_spell.spell_mixin"]._fields.items()
-                        if name.startswith("lumq_") and field.store]
         names = [model._name for model in self._spell_tables()
                  if not all(sql.column_exists(self._cr, model._table, name)
-                            for name in spell_fields)]
+                            for name in model._spell_stored_fields)]
         if names:
             self._init_spell_models(names)
 

@@ -593,9 +593,8 @@ class SpellMixin(models.Model):
             return
         # a small table's index is made at once, in this transaction; a large
         # one's after it, without keeping the table's writers waiting
-        cr.execute(f'SELECT count(*) FROM (SELECT 1 FROM "{self._table}" LIMIT %s) s',
-                   [self._spell_order_index_limit + 1])
-        if cr.fetchone()[0] <= self._spell_order_index_limit or not spell_sql.on_postgresql(cr):
+        limit = self._spell_order_index_limit
+        if spell_sql.count_up_to(cr, self._table, limit) <= limit or not spell_sql.on_postgresql(cr):
             spell_sql.create_order_index(cr, self._table)
         else:
             self.env["ir.model"]._build_spell_index_later(

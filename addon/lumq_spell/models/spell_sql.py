@@ -260,20 +260,9 @@ def create_cased_index(cr, table):
     next registry load to try again."""
     if not on_postgresql(cr) or cased_index_exists(cr, table):
         return
-    cr.execute("SHOW lock_timeout")
-    previous = cr.fetchone()[0]
-    try:
-        with cr.savepoint(flush=False):
-            cr.execute("SELECT set_config('lock_timeout', %s, true)",
-                       ["%dms" % CASED_INDEX_LOCK_TIMEOUT])
-            cr.execute(f"CREATE INDEX {_quote(cased_index_name(table))} ON {_quote(table)} (id) "
-                       f"WHERE {CASED_SPELLS}", log_exceptions=False)
-    except Exception as error:
-        if getattr(error, "pgcode", None) != "55P03":  # lock_not_available
-            raise
-        return
-    # the index stays with the transaction; the time limit goes
-    cr.execute("SELECT set_config('lock_timeout', %s, true)", [previous])
+    execute_waiting_at_most(
+        cr, f"CREATE INDEX {_quote(cased_index_name(table))} ON {_quote(table)} (id) "
+            f"WHERE {CASED_SPELLS}", CASED_INDEX_LOCK_TIMEOUT / 1000)
 
 
 def cased_ids(cr, table, column, pattern, limit):
@@ -305,6 +294,13 @@ def _planner_settings(cr, **settings):
     finally:
         cr.execute("SELECT " + ", ".join(["set_config(%s, %s, true)"] * len(names)),
                    [item for pair in zip(names, previous) for item in pair])
+
+
+def count_up_to(cr, table, limit):
+    """The number of rows of ``table``, counted no further than ``limit`` + 1:
+    enough to tell whether it has more than ``limit``, at a bounded cost."""
+    cr.execute(f"SELECT count(*) FROM (SELECT 1 FROM {_quote(table)} LIMIT %s) s", [limit + 1])
+    return cr.fetchone()[0]
 
 
 def try_lock(cr, name):
