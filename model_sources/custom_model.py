@@ -9,5 +9,6 @@ class CustomModel(models.Model):
     _spell_rec_name = None
     _spell_search_as_typed = False
     _spell_pinyin_order = False
+    _spell_fuzzy_pairs = False
     _module = None
     _lumq_spell_class = True

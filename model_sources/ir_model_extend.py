@@ -22,6 +22,11 @@ class IrModelExtend(models.Model):
         default=False,
         help="Whether the model lists its records in the order of their full spell",
     )
+    spell_fuzzy_pairs = fields.Char(
+        string="Fuzzy Pinyin",
+        help="The pairs of sounds that the model's searches do not tell apart (fuzzy pinyin), "
+        "by key separated by spaces: zh ch sh l f ng; empty when none.",
+    )
     spell_columns_drop_at = fields.Datetime(
         string="Spell Columns Dropped At",
         help="When the spell columns of a model no longer enabled are dropped: once every "
@@ -29,7 +34,7 @@ class IrModelExtend(models.Model):
     )
     # the columns that only the spell feature itself writes
     _spell_mark_fields = ("is_spell_attached", "spell_field_name", "spell_search_as_typed",
-                          "spell_pinyin_order", "spell_columns_drop_at")
+                          "spell_pinyin_order", "spell_fuzzy_pairs", "spell_columns_drop_at")
 
     spell_can_be_enabled = fields.Boolean(
         string="Spell Search Can Be Enabled",
@@ -442,7 +447,7 @@ class IrModelExtend(models.Model):
             model_class._BaseModel__base_classes = tuple(bases)
             # what the mixin's set-up and _instanciate_spell put on the class
             for attr in ("_rec_names_search", "_spell_rec_name", "_spell_search_as_typed",
-                         "_spell_pinyin_order"):
+                         "_spell_pinyin_order", "_spell_fuzzy_pairs"):
                 if attr in model_class.__dict__:
                     delattr(model_class, attr)
             model_class._build_model_attributes(self.pool)
@@ -462,6 +467,7 @@ class IrModelExtend(models.Model):
         # None before the addon's update adds the column
         search_as_typed = bool(model_data.get("spell_search_as_typed"))
         pinyin_order = bool(model_data.get("spell_pinyin_order"))
+        fuzzy_pairs = spell_fuzzy.pairs_of(model_data.get("spell_fuzzy_pairs") or "") or False
         if isinstance(model, self.pool["lumq_spell.spell_mixin"]):
             # The model carries its spell class already: keep it, and follow
             # a change of the configured source field in this registry.  The
@@ -470,6 +476,7 @@ class IrModelExtend(models.Model):
             type(model)._spell_rec_name = spell_rec_name
             type(model)._spell_search_as_typed = search_as_typed
             type(model)._spell_pinyin_order = pinyin_order
+            type(model)._spell_fuzzy_pairs = fuzzy_pairs
             return None
         if not self._spell_can_store(model_name):
             return None
@@ -481,6 +488,7 @@ class IrModelExtend(models.Model):
             _spell_rec_name = spell_rec_name
             _spell_search_as_typed = search_as_typed
             _spell_pinyin_order = pinyin_order
+            _spell_fuzzy_pairs = fuzzy_pairs
             _module = None
             _lumq_spell_class = True
 

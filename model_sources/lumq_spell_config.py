@@ -52,6 +52,25 @@ class LumqSpellConfig(models.Model):
         "field's column sorts by pinyin too. Costs an index of the full spells, which "
         "keeps large lists fast and each save a little slower.",
     )
+    fuzzy_pinyin = fields.Boolean(
+        string="Fuzzy pinyin",
+        default=False,
+        help="Also find what people type without telling apart the sounds of the pairs chosen "
+        "below, as input methods offer it (fuzzy pinyin): zansan finds \u5f20\u4e09, nisi "
+        "finds \u674e\u56db. Every query finds what it found before; drop-downs list the "
+        "records found only this way after the others. Each record stores its spells once "
+        "more, folded; switching this or a pair computes the model's spells again.",
+    )
+    # the pairs of fuzzy pinyin, one field per key of spell_fuzzy.PAIRS
+    # ("fuzzy_" + key), all chosen by default
+    fuzzy_zh = fields.Boolean(string="z = zh", default=True)
+    fuzzy_ch = fields.Boolean(string="c = ch", default=True)
+    fuzzy_sh = fields.Boolean(string="s = sh", default=True)
+    fuzzy_l = fields.Boolean(string="n = l", default=True)
+    fuzzy_f = fields.Boolean(string="h = f", default=True)
+    fuzzy_ng = fields.Boolean(
+        string="-n = -ng", default=True,
+        help="an = ang, en = eng, in = ing, and with them ian = iang, uan = uang.")
     show_letter_counts = fields.Boolean(
         string="Letter counts",
         default=False,
@@ -285,7 +304,8 @@ class LumqSpellConfig(models.Model):
         marks = self.model_id
         if not isinstance(model, self.pool["lumq_spell.spell_mixin"]) or (
                 (model._spell_rec_name or False) != (marks.spell_field_name or False)
-                or bool(model._spell_search_as_typed) != bool(marks.spell_search_as_typed)):
+                or bool(model._spell_search_as_typed) != bool(marks.spell_search_as_typed)
+                or (model._spell_fuzzy_pairs or False) != (marks.spell_fuzzy_pairs or False)):
             return None
         names = self.pool.descendants([self.model_name], "_inherit", "_inherits")
         return sorted(name for name in names
@@ -600,6 +620,11 @@ class LumqSpellConfig(models.Model):
         if "model_id" in vals or "spell_field_id" in vals or "search_as_typed" in vals:
             for record in self:
                 record.model_id._write_spell_marks(record._spell_marks())
+        elif any(name in vals for name in self._spell_fuzzy_fields()):
+            # the folded spells follow the pairs: computed again when they change
+            for record in self:
+                if (record.model_id.spell_fuzzy_pairs or False) != record._spell_fuzzy_mark():
+                    record.model_id._write_spell_marks(record._spell_marks())
         elif "pinyin_order" in vals:
             for record in self:
                 record.model_id._write_spell_marks({"spell_pinyin_order": record.pinyin_order})
@@ -628,11 +653,25 @@ class LumqSpellConfig(models.Model):
             "spell_field_name": self.spell_field_name,
             "spell_search_as_typed": self.search_as_typed,
             "spell_pinyin_order": self.pinyin_order,
+            "spell_fuzzy_pairs": self._spell_fuzzy_mark(),
         }
+
+    @api.model
+    def _spell_fuzzy_fields(self):
+        """The option of fuzzy pinyin and the fields of its pairs, by pair."""
+        return ["fuzzy_pinyin"] + ["fuzzy_" + key for key in spell_fuzzy.PAIRS]
+
+    def _spell_fuzzy_mark(self):
+        """The pairs of fuzzy pinyin of the model's ir.model row: the keys of
+        those chosen, False while the option is off or none is chosen."""
+        self.ensure_one()
+        if not self.fuzzy_pinyin:
+            return False
+        return spell_fuzzy.pairs_of(key for key in spell_fuzzy.PAIRS if self["fuzzy_" + key]) or False
 
     # the spell columns of a model that is no longer configured
     _spell_marks_off = {"is_spell_attached": False, "spell_search_as_typed": False,
-                        "spell_pinyin_order": False}
+                        "spell_pinyin_order": False, "spell_fuzzy_pairs": False}
 
     def _check_spell_model(self, model_id):
         """Refuse a model that spell search cannot be enabled on: the model
@@ -701,6 +740,8 @@ class LumqSpellConfig(models.Model):
         spell_leaves = [("lumq_full_spell", "ilike", _self), ("lumq_simple_spell", "ilike", _self)]
         if self.search_as_typed:
             spell_leaves.append(("lumq_spell_typed", "ilike", _self))
+        if self._spell_fuzzy_mark():
+            spell_leaves.append(("lumq_spell_fuzzy", "ilike", _self))
         spell_domain = ["|"] * (len(spell_leaves) - 1) + spell_leaves
         for view in search_views:
             if view.inherit_id:

@@ -30,6 +30,15 @@ class SpellMixin(models.Model):
     # what a search matches against the normalised spells
     lumq_spell_typed = fields.Char("Spell as typed", compute="_compute_spell_typed",
                                    search="_search_spell_typed")
+    # Fuzzy pinyin (an option of the configuration, off by default): the
+    # normalised spells (those searched as typed, or the plain reading's full
+    # and simple spell) with the sounds of the chosen pairs folded to one form
+    # (spell_fuzzy), separated by spaces; empty while the option is off.
+    lumq_spell_folded = fields.Text("Folded spells", compute="_compute_spell", store=True,
+                                    precompute=True)
+    # what a search matches against the folded spells
+    lumq_spell_fuzzy = fields.Char("Spell, fuzzy", compute="_compute_spell_typed",
+                                   search="_search_spell_fuzzy")
 
     # whether the model searches as people typed: set per model on the class
     # that puts this mixin on it, from its ir.model row
@@ -37,6 +46,9 @@ class SpellMixin(models.Model):
     # whether the model lists its records in pinyin order (the order of their
     # full spell, ties in the model's own order): set the same way
     _spell_pinyin_order = False
+    # the pairs of fuzzy pinyin the model's searches accept (keys of
+    # spell_fuzzy.PAIRS separated by spaces), False when none: set the same way
+    _spell_fuzzy_pairs = False
     # readings of a record's text stored at most, the plain one included
     _spell_variant_limit = 16
     # other readings than the plain one are those of the text's first
@@ -137,8 +149,8 @@ class SpellMixin(models.Model):
             self.env.remove_to_compute(field, records)
 
     _spell_stored_fields = ("lumq_full_spell", "lumq_simple_spell", "lumq_first_spell",
-                            "lumq_spell_variants")
-    _spell_all_fields = _spell_stored_fields + ("lumq_spell_typed",)
+                            "lumq_spell_variants", "lumq_spell_folded")
+    _spell_all_fields = _spell_stored_fields + ("lumq_spell_typed", "lumq_spell_fuzzy")
 
     def _get_spells(self, text):
         """The full and the simple spell of a text, as get_full_spell and
@@ -159,13 +171,25 @@ class SpellMixin(models.Model):
         are still to be computed."""
         value = self._get_spell_source_text(value)
         full_spell, simple_spell = self._get_spells(value)
+        variants = self.get_spell_variants(value) if self._spell_search_as_typed else False
         return {
             "lumq_full_spell": full_spell,
             "lumq_simple_spell": simple_spell,
             "lumq_first_spell": self._get_first_spell(simple_spell),
-            "lumq_spell_variants": (self.get_spell_variants(value)
-                                    if self._spell_search_as_typed else False),
+            "lumq_spell_variants": variants,
+            "lumq_spell_folded": (self._get_spell_folded(value, variants)
+                                  if self._spell_fuzzy_pairs else False),
         }
+
+    def _get_spell_folded(self, text, variants=False):
+        """The folded spells of a source text (see lumq_spell_folded): those
+        of its normalised ``variants`` when the model searches as typed, else
+        those of its plain reading."""
+        if not text:
+            return ""
+        spells = variants.split() if variants else self._spell_plain_spells(self._get_spell_text(text))
+        pairs = self._spell_fuzzy_pairs
+        return " ".join(unique(spell_fuzzy.fold(spell, pairs) for spell in spells))
 
     # The first spell of a text that does not begin with a letter A to Z, or
     # one that reduces to it: the letter bar lists such records under this key.
@@ -331,6 +355,9 @@ class SpellMixin(models.Model):
         if self._spell_search_as_typed:
             # spells computed by a process that did not search as typed yet
             where += " OR (lumq_spell_variants IS NULL AND lumq_full_spell <> '')"
+        if self._spell_fuzzy_pairs:
+            # or without fuzzy pinyin yet
+            where += " OR (lumq_spell_folded IS NULL AND lumq_full_spell <> '')"
         query = f'SELECT id FROM "{self._table}" WHERE {where} ORDER BY id'
         if limit:
             query += " LIMIT %d" % (limit + 1)
@@ -615,10 +642,25 @@ class SpellMixin(models.Model):
         spell_domain = ["|", ("lumq_full_spell", operator, name), ("lumq_simple_spell", operator, name)]
         if self._spell_search_as_typed:
             spell_domain = expression.OR([spell_domain, [("lumq_spell_typed", operator, name)]])
-        return self._search(
-            expression.AND([domain or [], expression.OR([[("id", "in", query)], spell_domain])]),
-            limit=limit, order=order,
-        )
+        exact_domain = expression.OR([[("id", "in", query)], spell_domain])
+        if not self._spell_fuzzy_pairs:
+            return self._search(expression.AND([domain or [], exact_domain]), limit=limit, order=order)
+        fuzzy_domain = [("lumq_spell_fuzzy", operator, name)]
+        if not limit:
+            # all of them: a condition of a search, where order does not count
+            return self._search(
+                expression.AND([domain or [], expression.OR([exact_domain, fuzzy_domain])]),
+                order=order)
+        # the records that match as typed first, then those that match only
+        # with fuzzy pinyin, each in order, within the limit
+        exact_ids = list(self._search(expression.AND([domain or [], exact_domain]),
+                                      limit=limit, order=order))
+        if len(exact_ids) >= limit:
+            return exact_ids
+        fuzzy_ids = self._search(
+            expression.AND([domain or [], fuzzy_domain, [("id", "not in", exact_ids)]]),
+            limit=limit - len(exact_ids), order=order)
+        return exact_ids + list(fuzzy_ids)
 
     # -- search as people type --
 
@@ -696,9 +738,9 @@ class SpellMixin(models.Model):
         if not text:
             return ""
         text = self._get_spell_text(text)
-        plain = [readings[0] for readings in self._spell_words(text)]
-        words = self._spell_words(text[:self._spell_variant_text_limit], surnames=True)
-        readings = [plain] + self._spell_combinations(words, self._spell_variant_limit)
+        readings = [self._spell_plain_reading(text)] + self._spell_combinations(
+            self._spell_words(text[:self._spell_variant_text_limit], surnames=True),
+            self._spell_variant_limit)
         spells = []
         for reading in unique(tuple(reading) for reading in readings):
             spells.append("".join(reading))
@@ -706,6 +748,16 @@ class SpellMixin(models.Model):
             if len(spells) >= 2 * self._spell_variant_limit:
                 break
         return " ".join(unique(spell for spell in spells if spell))
+
+    def _spell_plain_reading(self, text):
+        """The plain reading of a text: each word's first reading."""
+        return [readings[0] for readings in self._spell_words(text)]
+
+    def _spell_plain_spells(self, text):
+        """The normalised full and simple spell of a text's plain reading, as
+        get_spell_variants begins (the empty ones left out)."""
+        plain = self._spell_plain_reading(text)
+        return [spell for spell in ("".join(plain), "".join(word[:1] for word in plain)) if spell]
 
     @api.model
     def _spell_query_readings_of(self, text):
@@ -721,14 +773,36 @@ class SpellMixin(models.Model):
         return list(unique("".join(reading) for reading in readings))
 
     def _compute_spell_typed(self):
-        # a field to search with, never shown: it has no value of its own
+        # fields to search with, never shown: they have no value of their own
         for record in self:
             record.lumq_spell_typed = False
+            record.lumq_spell_fuzzy = False
 
     def _search_spell_typed(self, operator, value):
         """Match a typed query against the normalised spells: any of its
         readings within a spell (ilike, like), or a whole spell (=, =ilike,
         =like); the negative operators match the other records."""
+        return self._spell_readings_domain(operator, value, "lumq_spell_variants", "ilike",
+                                           lambda reading: reading)
+
+    def _search_spell_fuzzy(self, operator, value):
+        """Match a typed query against the folded spells, as
+        _search_spell_typed matches it against the normalised ones: its
+        readings folded as the stored spells are.  Those are lower case: LIKE
+        compares them, cheaper than ILIKE.  Matches nothing while the model
+        has no fuzzy pinyin."""
+        pairs = self._spell_fuzzy_pairs
+        if not pairs:
+            return self._spell_readings_domain(operator, value, "lumq_spell_folded", "like",
+                                               lambda reading: None)
+        return self._spell_readings_domain(operator, value, "lumq_spell_folded", "like",
+                                           lambda reading: spell_fuzzy.fold(reading, pairs))
+
+    def _spell_readings_domain(self, operator, value, column, like, transform):
+        """The domain matching a typed query's readings, each given by
+        ``transform`` (None: nothing to match), against the spells of
+        ``column``, separated by single spaces, compared by ``like`` (ilike or
+        like) as a part of a spell or as ``=`` + ``like`` a whole one."""
         negative = {"not ilike": "ilike", "not like": "like", "!=": "="}
         positive = negative.get(operator, operator)
         if positive not in ("ilike", "like", "=", "=ilike", "=like"):
@@ -736,18 +810,21 @@ class SpellMixin(models.Model):
                               operator=operator))
         if value is False or value is None:
             value = ""
+        # the ORM flushes the fields that a domain names, not those of the
+        # domain a search method gives: spells of new records wait in the cache
+        self.flush_model([column])
         readings = self._spell_query_readings_of(str(value))
+        readings = [reading for reading in unique(map(transform, readings)) if reading is not None]
         if not readings:
             # nothing to read (only spaces or punctuation): all records for
             # an empty query, as ilike matches them, else none
             domain = [(1, "=", 1)] if positive in ("ilike", "like") and not value else [(0, "=", 1)]
         elif positive in ("ilike", "like"):
-            domain = expression.OR([[("lumq_spell_variants", "ilike", reading)]
-                                    for reading in readings])
+            domain = expression.OR([[(column, like, reading)] for reading in readings])
         else:
             # a whole spell: the spells are separated by single spaces
             domain = expression.OR([
-                [("lumq_spell_variants", "=ilike", pattern)]
+                [(column, "=" + like, pattern)]
                 for reading in readings
                 for pattern in (reading, reading + " %", "% " + reading, "% " + reading + " %")
             ])

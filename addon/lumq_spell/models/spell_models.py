@@ -28,7 +28,7 @@ from odoo.exceptions import AccessError, UserError, ValidationError
 from odoo.osv import expression
 from odoo.tools import SQL, sql, unique
 
-from . import spell_search, spell_sql
+from . import spell_fuzzy, spell_search, spell_sql
 from .spell_surnames import COMPOUND_SURNAMES, SURNAMES
 
 _logger = logging.getLogger(__name__)

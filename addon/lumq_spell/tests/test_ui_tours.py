@@ -173,3 +173,16 @@ class TestUiTours(TourCase):
         self.start_tour("/web", "lumq_spell_pinyin_order", login="admin")
 
         self.assertScreenshots("contacts_pinyin_order")
+
+    def test_fuzzy_pinyin(self):
+        self.skip_without_contacts()
+        self.env["res.partner"].create([{"name": name} for name in (
+            "张三", "李四", "王五", "赵六", "阿明", "陈七", "周八", "Bob")])
+        config = self.env["lumq_spell.config"].create({
+            "model_id": self.env.ref("base.model_res_partner").id})
+
+        self.start_tour("/web?debug=1", "lumq_spell_fuzzy_pinyin", login="admin")
+
+        self.assertScreenshots("config_form_fuzzy", "contacts_fuzzy_search")
+        self.env.invalidate_all()
+        self.assertEqual(config.model_id.spell_fuzzy_pairs, "zh ch sh l f ng")

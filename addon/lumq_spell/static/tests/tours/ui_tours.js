@@ -564,3 +564,70 @@ registry.category("web_tour.tours").add("lumq_spell_pinyin_order", {
         },
     ],
 });
+
+registry.category("web_tour.tours").add("lumq_spell_fuzzy_pinyin", {
+    test: true,
+    url: "/web?debug=1",
+    steps: () => [
+        ...openConfigurationMenu(),
+        {
+            content: "Open the configuration of Contact",
+            trigger: ".o_list_view .o_data_row:contains(Contact) td.o_data_cell",
+        },
+        {
+            content: "Switch fuzzy pinyin on",
+            trigger: ".o_form_view .o_field_widget[name=fuzzy_pinyin] input",
+        },
+        {
+            content: "The form offers the pairs, all chosen",
+            trigger: ".o_lumq_spell_fuzzy_pairs .o_field_widget[name=fuzzy_ng] input:checked",
+            run() {
+                const unchecked = document.querySelectorAll(
+                    ".o_lumq_spell_fuzzy_pairs .o_field_widget input:not(:checked)"
+                );
+                if (unchecked.length) {
+                    throw new Error(`${unchecked.length} pairs of fuzzy pinyin are not chosen`);
+                }
+            },
+        },
+        ...screenshot("config_form_fuzzy"),
+        {
+            content: "Save",
+            trigger: ".o_form_button_save",
+        },
+        {
+            content: "The configuration is saved",
+            trigger: ".o_form_view .o_form_saved",
+            run() {},
+        },
+        ...stepUtils.goToAppSteps("contacts.menu_contacts", "Open Contacts"),
+        {
+            content: "Wait for the contacts",
+            trigger: ".o_kanban_view .o_kanban_record:contains(李四)",
+            run() {},
+        },
+        {
+            content: "Type nisi, as people who do not tell n from l say 李四",
+            trigger: ".o_searchview_input",
+            run: "text nisi",
+        },
+        {
+            content: "Search the contacts' names for it",
+            trigger: ".o_searchview_autocomplete .o_menu_item:first",
+        },
+        {
+            content: "Contacts shows 李四 and no one else",
+            trigger:
+                ".o_kanban_view:not(:has(.o_kanban_record:not(.o_kanban_ghost):not(:contains(李四)))) .o_kanban_record:contains(李四)",
+            run() {
+                const cards = document.querySelectorAll(
+                    ".o_kanban_view .o_kanban_record:not(.o_kanban_ghost)"
+                );
+                if (cards.length !== 1) {
+                    throw new Error(`typing nisi shows ${cards.length} contacts, not 李四 alone`);
+                }
+            },
+        },
+        ...screenshot("contacts_fuzzy_search"),
+    ],
+});
