@@ -89,7 +89,37 @@ def addon_version():
 
 
 def databases(prefix):
-    return psql("postgres", f"SELECT datname FROM pg_database WHERE datname LIKE '{prefix}%'").split()
+    # _ matches any character in LIKE: lumq_bench_1000_ must not find lumq_bench_10000_...
+    pattern = prefix.replace("_", "\\_") + "%"
+    return psql("postgres", f"SELECT datname FROM pg_database WHERE datname LIKE '{pattern}'").split()
+
+
+def made_once(prefix, make):
+    """The database ``prefix`` + this version of the addon, made once:
+    ``make(part)`` fills a database named ``part``, renamed once complete;
+    the databases of other versions are dropped."""
+    db = prefix + addon_version()
+    if database_exists(db):
+        return db
+    for old in databases(prefix):
+        subprocess.run(["dropdb", old], check=True)
+    part = db + "_part"
+    make(part)
+    psql("postgres", f'ALTER DATABASE "{part}" RENAME TO "{db}"')
+    return db
+
+
+def runs_on_copies(script, base, options):
+    """Run ``script --one DB OPTION`` for each of ``options``, each in a fresh
+    process on a fresh copy DB of the database ``base``; print the RESULT
+    line of each run."""
+    db = "lumq_bench_copy_run"
+    for option in options:
+        copy_database(base, db)
+        out = subprocess.run([sys.executable, script, "--one", db, option], text=True,
+                             stdout=subprocess.PIPE, check=True).stdout
+        print([line for line in out.splitlines() if line.startswith("RESULT ")][0], flush=True)
+        subprocess.run(["dropdb", db], check=True)
 
 
 def template_copy(db):
@@ -457,23 +487,17 @@ def install(db, module):
 def enabled_records_db(kind, size):
     """A copy of records_db with this version of lumq_spell installed and the
     model enabled, vacuumed and analysed after enabling as autovacuum would."""
-    db = f"lumq_bench_{kind}_{size}_s{RECORDS_SHAPE}_{addon_version()}"
-    if database_exists(db):
-        return db
-    for old in databases(f"lumq_bench_{kind}_{size}_s{RECORDS_SHAPE}_"):
-        subprocess.run(["dropdb", old], check=True)
-    source = records_db(kind, size)
-    progress(f"   enabling {kind} in {db} (once)")
-    part = db + "_part"
-    copy_database(source, part)
-    install(part, "lumq_spell")
-    env = odoo_env(part)
-    model = RECORDS[kind]["model"]
-    enable(env, model)
-    close_database(env)
-    psql(part, f"VACUUM ANALYZE {model.replace('.', '_')}")
-    psql("postgres", f'ALTER DATABASE "{part}" RENAME TO "{db}"')
-    return db
+    def make(part):
+        progress(f"   enabling {kind} in {part} (once)")
+        copy_database(records_db(kind, size), part)
+        install(part, "lumq_spell")
+        env = odoo_env(part)
+        model = RECORDS[kind]["model"]
+        enable(env, model)
+        close_database(env)
+        psql(part, f"VACUUM ANALYZE {model.replace('.', '_')}")
+
+    return made_once(f"lumq_bench_{kind}_{size}_s{RECORDS_SHAPE}_", make)
 
 
 RECORD_QUERIES = ("zs", "zhang", "wangwei", "wxm", "王伟")

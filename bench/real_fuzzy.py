@@ -10,14 +10,12 @@ addon (default 100,000).  Prints one JSON line per run.  From the repository:
     env/odoo17 sh -c '"$LUMQ_PYTHON" bench/real_fuzzy.py [SIZE]'
 """
 import json
-import subprocess
 import sys
 import time
 
 from common import enable, progress
 from real import (
-    addon_version, close_database, copy_database, database_exists, databases, install, odoo_env,
-    psql, records_db,
+    close_database, copy_database, install, made_once, odoo_env, psql, records_db, runs_on_copies,
 )
 
 timer = time.perf_counter
@@ -29,17 +27,12 @@ QUERIES = ("zs", "zhangwei", "wangwei", "wxm", "zanwei", "nixiaonong", "huanmin"
 def installed_db(size):
     """A copy of the contacts' database with lumq_spell installed, no model
     enabled, made once per version of the addon."""
-    db = f"lumq_bench_fuzzy_{size}_{addon_version()}"
-    if database_exists(db):
-        return db
-    for old in databases(f"lumq_bench_fuzzy_{size}_"):
-        subprocess.run(["dropdb", old], check=True)
-    progress(f"   installing lumq_spell in {db} (once)")
-    part = db + "_part"
-    copy_database(records_db("contacts", size), part)
-    install(part, "lumq_spell")
-    psql("postgres", f'ALTER DATABASE "{part}" RENAME TO "{db}"')
-    return db
+    def make(part):
+        progress(f"   installing lumq_spell in {part} (once)")
+        copy_database(records_db("contacts", size), part)
+        install(part, "lumq_spell")
+
+    return made_once(f"lumq_bench_fuzzy_{size}_", make)
 
 
 def best_ms(func, cleanup):
@@ -102,11 +95,4 @@ if __name__ == "__main__":
         measure(sys.argv[2], sys.argv[3] == "on")
         sys.exit()
     size = int(sys.argv[1]) if len(sys.argv) > 1 else 100_000
-    base = installed_db(size)
-    for option in ("off", "on", "off", "on"):
-        db = "lumq_bench_fuzzy_run"
-        copy_database(base, db)
-        out = subprocess.run([sys.executable, __file__, "--one", db, option], text=True,
-                             stdout=subprocess.PIPE, check=True).stdout
-        print([line for line in out.splitlines() if line.startswith("RESULT ")][0], flush=True)
-        subprocess.run(["dropdb", db], check=True)
+    runs_on_copies(__file__, installed_db(size), ("off", "on", "off", "on"))

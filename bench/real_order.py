@@ -16,10 +16,7 @@ import sys
 import time
 
 from common import chinese_names, progress, side_by_side
-from real import (
-    addon_version, bench_db, close_database, copy_database, database_exists, databases, enable,
-    odoo_env, psql,
-)
+from real import bench_db, close_database, copy_database, enable, made_once, odoo_env, psql
 
 timer = time.perf_counter
 REPEATS = 7
@@ -29,27 +26,22 @@ WRITES = 500
 def enabled_db(size):
     """A database with ``size`` contacts enabled (pinyin order off) and
     vacuumed, made once per version of the addon."""
-    db = f"lumq_bench_order_{size}_{addon_version()}"
-    if database_exists(db):
-        return db
-    for old in databases(f"lumq_bench_order_{size}_"):
-        subprocess.run(["dropdb", old], check=True)
-    progress(f"   enabling contacts in {db} (once)")
-    part = db + "_part"
-    copy_database(bench_db(size), part)
-    env = odoo_env(part)
-    # some Latin names among the Chinese ones, in both cases
-    latin = ["Bob", "alice", "Zoe", "mike", "Émile"] * (size // 500)
-    env.cr.execute("UPDATE res_partner SET name = v.name, complete_name = v.name "
-                   "FROM (SELECT unnest(%s) AS name, generate_series(1, %s) AS n) v "
-                   "WHERE res_partner.id = v.n * 100", [latin, len(latin)])
-    env.cr.commit()
-    enable(env)
-    env.cr.commit()
-    close_database(env)
-    psql(part, "VACUUM ANALYZE res_partner")
-    psql("postgres", f'ALTER DATABASE "{part}" RENAME TO "{db}"')
-    return db
+    def make(part):
+        progress(f"   enabling contacts in {part} (once)")
+        copy_database(bench_db(size), part)
+        env = odoo_env(part)
+        # some Latin names among the Chinese ones, in both cases
+        latin = ["Bob", "alice", "Zoe", "mike", "Émile"] * (size // 500)
+        env.cr.execute("UPDATE res_partner SET name = v.name, complete_name = v.name "
+                       "FROM (SELECT unnest(%s) AS name, generate_series(1, %s) AS n) v "
+                       "WHERE res_partner.id = v.n * 100", [latin, len(latin)])
+        env.cr.commit()
+        enable(env)
+        env.cr.commit()
+        close_database(env)
+        psql(part, "VACUUM ANALYZE res_partner")
+
+    return made_once(f"lumq_bench_order_{size}_", make)
 
 
 def stats(times):

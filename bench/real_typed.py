@@ -8,12 +8,11 @@ contacts (default 20,000).  From the repository:
     env/odoo17 sh -c '"$LUMQ_PYTHON" bench/real_typed.py [SIZE]'
 """
 import json
-import subprocess
 import sys
 import time
 
 from common import compute_spells, enable
-from real import bench_db, close_database, copy_database, odoo_env
+from real import bench_db, close_database, odoo_env, runs_on_copies
 
 timer = time.perf_counter
 
@@ -72,11 +71,4 @@ if __name__ == "__main__":
         measure(sys.argv[2], sys.argv[3] == "on")
         sys.exit()
     size = int(sys.argv[1]) if len(sys.argv) > 1 else 20000
-    base = bench_db(size)
-    for option in ("off", "on", "off", "on"):
-        db = "lumq_bench_typed_run"
-        copy_database(base, db)
-        out = subprocess.run([sys.executable, __file__, "--one", db, option], text=True,
-                             stdout=subprocess.PIPE, check=True).stdout
-        print([line for line in out.splitlines() if line.startswith("RESULT ")][0], flush=True)
-        subprocess.run(["dropdb", db], check=True)
+    runs_on_copies(__file__, bench_db(size), ("off", "on", "off", "on"))

@@ -143,6 +143,18 @@ class SpellCase(TransactionCase):
     def field_id(self, model_name, field_name):
         return field_id(self.env, model_name, field_name)
 
+    def names_found(self, records, text):
+        """The names of ``records`` that the web client's search of their
+        model's name field finds for ``text``."""
+        return set((self.web_search(records._name, "name", text) & records).mapped("name"))
+
+    def names_name_searched(self, records, text):
+        """The names of ``records`` that name search (many2one drop-downs)
+        finds for ``text``, in its order."""
+        names = dict(zip(records.ids, records.mapped("name")))
+        return [names[id_] for id_, _name in self.env[records._name].name_search(text, limit=1000)
+                if id_ in names]
+
     def marked(self, model_name):
         """(is_spell_attached, spell_field_name) of the model's ir.model row."""
         row = self.env["ir.model"]._get(model_name)

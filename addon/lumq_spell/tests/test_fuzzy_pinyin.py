@@ -66,13 +66,10 @@ class TestFuzzyPinyin(SpellCase):
         self.people = self.env["res.partner"].create([{"name": name} for name in PEOPLE])
 
     def found(self, text):
-        return set((self.web_search("res.partner", "name", text) & self.people).mapped("name"))
+        return self.names_found(self.people, text)
 
     def name_searched(self, text):
-        """The names among PEOPLE that name search finds, in its order."""
-        names = dict(zip(self.people.ids, self.people.mapped("name")))
-        return [names[id_] for id_, _name in self.env["res.partner"].name_search(text, limit=1000)
-                if id_ in names]
+        return self.names_name_searched(self.people, text)
 
     def test_queries(self):
         config = self.enable("res.partner")

@@ -130,13 +130,10 @@ class TestSearchAsTyped(SpellCase):
         self.people = self.env["res.partner"].create([{"name": name} for name in PEOPLE])
 
     def found(self, text):
-        """The names among PEOPLE that the web client's search finds."""
-        return set((self.web_search("res.partner", "name", text) & self.people).mapped("name"))
+        return self.names_found(self.people, text)
 
     def name_searched(self, text):
-        """The names among PEOPLE that name search (many2one fields) finds."""
-        ids = [id_ for id_, _name in self.env["res.partner"].name_search(text, limit=1000)]
-        return set(self.people.filtered(lambda person: person.id in ids).mapped("name"))
+        return set(self.names_name_searched(self.people, text))
 
     def search_arch(self):
         return self.env["res.partner"].get_view(view_type="search")["arch"]
