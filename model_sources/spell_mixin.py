@@ -664,14 +664,15 @@ class SpellMixin(models.Model):
 
     # -- search as people type --
 
-    def _spell_words(self, text, surnames=False):
+    def _spell_words(self, text, surnames=False, others=True):
         """The words of a text as a search reads them: one per Chinese
         character, with its readings, and one per run of other letters and
         digits, lower-cased (u with diaeresis as v), read as itself.  Spaces,
         apostrophes and other punctuation only separate words.  Each word is
         the list of its readings, the plain pypinyin reading first (phrases
-        read as pypinyin reads them); with ``surnames``, a surname that begins
-        the text comes first with its surname readings."""
+        read as pypinyin reads them), alone without ``others``; with
+        ``surnames``, a surname that begins the text comes first with its
+        surname readings."""
         # Input methods type the vowel u with diaeresis as "v", as pypinyin's
         # readings spell it (lv for the surname Lv), or as itself: both are
         # read as "v", in queries and in the stored spells alike.
@@ -686,12 +687,15 @@ class SpellMixin(models.Model):
                 words.append([chars])
                 continue
             plain = lazy_pinyin(chars)
-            readings = pinyin(chars, heteronym=True, style=Style.NORMAL)
+            # the other readings cost more than the plain one: read only when wanted
+            readings = (pinyin(chars, heteronym=True, style=Style.NORMAL) if others
+                        else [[]] * len(chars))
             if len(plain) != len(chars) or len(readings) != len(chars):
                 # characters without a reading come back grouped: read one
                 # character at a time
                 plain = [lazy_pinyin(char)[0] for char in chars]
-                readings = [pinyin(char, heteronym=True, style=Style.NORMAL)[0] for char in chars]
+                readings = [pinyin(char, heteronym=True, style=Style.NORMAL)[0] if others else []
+                            for char in chars]
             for first, others in zip(plain, readings):
                 words.append(list(unique([first.lower()] + [r.lower() for r in others])))
         if surnames:
@@ -751,7 +755,7 @@ class SpellMixin(models.Model):
 
     def _spell_plain_reading(self, text):
         """The plain reading of a text: each word's first reading."""
-        return [readings[0] for readings in self._spell_words(text)]
+        return [readings[0] for readings in self._spell_words(text, others=False)]
 
     def _spell_plain_spells(self, text):
         """The normalised full and simple spell of a text's plain reading, as
