@@ -613,20 +613,19 @@ class LumqSpellConfig(models.Model):
         del_ids = [model_id for model_id in old_model_ids if model_id not in new_model_ids]
         for model in self.env["ir.model"].browse(del_ids):
             model._write_spell_marks(self._spell_marks_off)
-        # Only a change of model or field concerns the records: the written
-        # configurations' models are marked, which computes their spells; the
-        # other configured models keep theirs as they are.  A change of the
-        # order alone computes nothing.
-        if "model_id" in vals or "spell_field_id" in vals or "search_as_typed" in vals:
-            for record in self:
+        # Only a change of model, field or of what the records store (search
+        # as typed, the pairs of fuzzy pinyin) concerns the records: the
+        # written configurations' models are marked, which computes their
+        # spells; the other configured models keep theirs as they are.  A
+        # change of the order alone computes nothing.
+        fuzzy = any(name in vals for name in self._spell_fuzzy_fields())
+        for record in self:
+            if ("model_id" in vals or "spell_field_id" in vals or "search_as_typed" in vals
+                    # the folded spells follow the pairs: computed again when they change
+                    or fuzzy and (record.model_id.spell_fuzzy_pairs or False)
+                    != record._spell_fuzzy_mark()):
                 record.model_id._write_spell_marks(record._spell_marks())
-        elif any(name in vals for name in self._spell_fuzzy_fields()):
-            # the folded spells follow the pairs: computed again when they change
-            for record in self:
-                if (record.model_id.spell_fuzzy_pairs or False) != record._spell_fuzzy_mark():
-                    record.model_id._write_spell_marks(record._spell_marks())
-        elif "pinyin_order" in vals:
-            for record in self:
+            elif "pinyin_order" in vals:
                 record.model_id._write_spell_marks({"spell_pinyin_order": record.pinyin_order})
         for record in self.with_context({"ignore_extend_search_view": INTERNAL_SWITCH}):
             record._extend_search_view()

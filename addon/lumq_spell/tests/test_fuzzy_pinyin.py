@@ -111,8 +111,14 @@ class TestFuzzyPinyin(SpellCase):
             self.assertEqual(dict(zip(PEOPLE, self.people.mapped("lumq_spell_folded")))["张三"],
                              "zhangsan zs")
 
+        with self.subTest("pairs changed while the option is off, with the order"):
+            config.write({"fuzzy_pinyin": False})
+            config.write({"fuzzy_ng": True, "pinyin_order": True})
+            self.assertTrue(self.env["ir.model"]._get("res.partner").spell_pinyin_order)
+            self.assertFalse(self.env["ir.model"]._get("res.partner").spell_fuzzy_pairs)
+
         with self.subTest("off"):
-            config.fuzzy_pinyin = False
+            config.write({"fuzzy_pinyin": False, "pinyin_order": False})
             self.assertFalse(self.env["ir.model"]._get("res.partner").spell_fuzzy_pairs)
             self.assertEqual(self.env["res.partner"].get_view(view_type="search")["arch"], arch_off)
             self.assertEqual(set(self.people.mapped("lumq_spell_folded")), {False})
