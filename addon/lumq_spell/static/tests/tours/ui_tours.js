@@ -588,6 +588,10 @@ registry.category("web_tour.tours").add("lumq_spell_fuzzy_pinyin", {
                 if (unchecked.length) {
                     throw new Error(`${unchecked.length} pairs of fuzzy pinyin are not chosen`);
                 }
+                // the option and its pairs in the middle of the screenshot
+                document
+                    .querySelector(".o_lumq_spell_fuzzy_pairs")
+                    .scrollIntoView({ block: "center" });
             },
         },
         ...screenshot("config_form_fuzzy"),
