@@ -249,29 +249,37 @@ class IrModelExtend(models.Model):
                     sql.create_column(self._cr, model._table, field_name, field.column_type[1],
                                       field.string)
 
-    def _build_spell_index_later(self, name, definition):
-        """Build the index ``name`` once this transaction is committed,
-        without keeping its table's writers waiting: concurrently, which
-        needs a connection outside any transaction, in a thread of its own,
-        since the build waits for every older transaction (a cron job's
-        own, a request's); then have the upkeep run again.  A build cut
-        short leaves an invalid index, which the next call builds anew."""
+    def _build_spell_index_later(self, indexes):
+        """Build the ``indexes`` (spell_sql.SpellIndex) of one table once this
+        transaction is committed, without keeping the table's writers
+        waiting: concurrently, which needs a connection outside any
+        transaction, in a thread of its own, since a build waits for every
+        older transaction (a cron job's own, a request's); then have the
+        upkeep run again.  The indexes are built one after the other: a
+        concurrent build waits for any other one on the same table.  A build
+        cut short leaves an invalid index, which the next call builds anew."""
         dbname, registry = self._cr.dbname, self.pool
+        indexes = [(index.name, index.definition) for index in indexes]
 
         def build():
+            name = None
             try:
                 with contextlib.closing(sql_db.db_connect(dbname).cursor()) as cr:
                     cr._cnx.autocommit = True
-                    built = spell_sql.build_index_concurrently(cr, name, definition)
-                if built:
-                    with registry.cursor() as cr:
-                        api.Environment(cr, SUPERUSER_ID, {})["ir.model"]._trigger_spell_cron()
+                    for name, definition in indexes:
+                        if not spell_sql.build_index_concurrently(cr, name, definition):
+                            # another builder is at work on it and has the
+                            # upkeep run once it is done
+                            return
+                with registry.cursor() as cr:
+                    api.Environment(cr, SUPERUSER_ID, {})["ir.model"]._trigger_spell_cron()
             except Exception:
                 _logger.warning("The index %s was not built; the next run of the spells' upkeep "
                                 "builds it.", name, exc_info=True)
 
+        thread_name = "lumq_spell " + ", ".join(name for name, _definition in indexes)
         self._cr.postcommit.add(
-            lambda: threading.Thread(target=build, name=f"lumq_spell {name}", daemon=True).start())
+            lambda: threading.Thread(target=build, name=thread_name, daemon=True).start())
 
     # the most records that enabling computes at once, while the tables stay
     # locked; beyond, they are computed in the background

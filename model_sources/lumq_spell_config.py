@@ -417,10 +417,10 @@ class LumqSpellConfig(models.Model):
             self.env.invalidate_all(flush=False)
 
     def _finish_spell_sweep(self, tables, done, count):
-        """Make the swept tables ready (the index of the rows to compute,
-        then those rows: records whose source another process changed
-        meanwhile) and note that all is done.  While an index is being
-        built, nothing is noted: its builder has the upkeep run again."""
+        """Make the swept tables ready (their indexes, then the rows to
+        compute: records whose source another process changed meanwhile) and
+        note that all is done.  While an index is being built, nothing is
+        noted: its builder has the upkeep run again."""
         for name in tables:
             model = self.env[name].sudo()
             if not self._spell_index_ready(model):
@@ -438,19 +438,20 @@ class LumqSpellConfig(models.Model):
             self._commit_spell_batch()
 
     def _spell_index_ready(self, model):
-        """Whether the model's table has its index of the rows to compute.
-        On a server, a missing one is built in the background (False then):
-        an index built in this transaction would keep every writer of the
-        table waiting while it reads the whole table."""
+        """Whether the model's table has every index of its spells (that of
+        the rows to compute, that of the rows with capitals), valid.  On a
+        server, those missing are built concurrently once this transaction is
+        committed (False then): an index built in this transaction would keep
+        every writer of the table waiting while it reads the whole table."""
         cr = self.env.cr
         model._prepare_spell_table(index=False)
         if not (spell_sql.on_postgresql(cr) and self._spell_batches_commit()):
             return model._prepare_spell_table()
-        name = spell_sql.missing_index_name(model._table)
-        if spell_sql.index_state(cr, name):
+        missing = [index for index in spell_sql.spell_table_indexes(cr, model._table)
+                   if not spell_sql.index_state(cr, index.name)]
+        if not missing:
             return True
-        self.env["ir.model"]._build_spell_index_later(
-            name, spell_sql.missing_index_definition(model._table))
+        self.env["ir.model"]._build_spell_index_later(missing)
         # nothing of this transaction may hold the build up
         self._commit_spell_batch()
         return False

@@ -387,8 +387,8 @@ class SpellMixin(models.Model):
         else:
             spell_sql.drop_stale_trigger(cr, self._table)
         if index:
-            spell_sql.create_missing_index(cr, self._table)
-            spell_sql.create_cased_index(cr, self._table)
+            for spell_index in spell_sql.spell_table_indexes(cr, self._table):
+                spell_sql.ensure_index(cr, *spell_index)
         return True
 
     @api.model_create_multi
@@ -543,7 +543,7 @@ class SpellMixin(models.Model):
         columns = [name for name in ("lumq_full_spell", "lumq_simple_spell")
                    if not (self.pool.has_unaccent and self._fields[name].unaccent)]
         if not (any(spell_search.rewritable(element, columns) for element in domain)
-                and spell_sql.cased_index_exists(cr, self._table)):
+                and spell_sql.index_state(cr, spell_sql.cased_index_name(self._table))):
             return domain
 
         def cased_ids(column, pattern):
@@ -616,17 +616,16 @@ class SpellMixin(models.Model):
         if not self._spell_pinyin_order:
             spell_sql.drop_order_index(cr, self._table)
             return
-        if spell_sql.has_order_index(cr, self._table):
+        index = spell_sql.order_index(self._table)
+        if spell_sql.index_state(cr, index.name):
             return
         # a small table's index is made at once, in this transaction; a large
         # one's after it, without keeping the table's writers waiting
         limit = self._spell_order_index_limit
         if spell_sql.count_up_to(cr, self._table, limit) <= limit or not spell_sql.on_postgresql(cr):
-            spell_sql.create_order_index(cr, self._table)
+            spell_sql.ensure_index(cr, *index)
         else:
-            self.env["ir.model"]._build_spell_index_later(
-                spell_sql.order_index_name(self._table),
-                spell_sql.order_index_definition(self._table))
+            self.env["ir.model"]._build_spell_index_later([index])
 
     # the most records whose index of the pinyin order is made at once
     _spell_order_index_limit = 50000

@@ -9,15 +9,17 @@ SQL, since one Python process holds one registry per database.
 
     "$LUMQ_PYTHON" tests/real/processes.py DBNAME   (inside env/odoo17)
 """
+import contextlib
 import logging
 import os
 import sys
+import threading
 import time
 
 sys.path.insert(0, os.environ["LUMQ_ODOO_SRC"])
 
 import odoo  # noqa: E402,F401
-from odoo import SUPERUSER_ID, api  # noqa: E402
+from odoo import SUPERUSER_ID, api, sql_db  # noqa: E402
 from odoo.modules.registry import Registry  # noqa: E402
 from odoo.tools import config, sql  # noqa: E402
 
@@ -58,6 +60,26 @@ def insert(cr, name):
     cr.execute("INSERT INTO spell_test_record (name, create_date, write_date) "
                "VALUES (%s, now(), now()) RETURNING id", [name])
     return cr.fetchone()[0]
+
+
+def spell_index_states(registry):
+    """What the catalog says of the spell indexes of spell_test_record (that
+    of the records still to compute, that of the records with capitals):
+    None for one that is missing, else whether it is valid."""
+    from odoo.addons.lumq_spell.models import spell_sql
+    with registry.cursor() as cr:
+        return [spell_sql.index_state(cr, index.name)
+                for index in spell_sql.spell_table_indexes(cr, "spell_test_record")]
+
+
+def wait_for_spell_indexes(registry):
+    """The states of the spell indexes once they are all valid, or after 30 s."""
+    for _attempt in range(60):
+        states = spell_index_states(registry)
+        if states == [True, True]:
+            break
+        time.sleep(0.5)
+    return states
 
 
 def main(db_name):
@@ -176,19 +198,70 @@ def main(db_name):
         cr.execute("UPDATE spell_test_record SET code = 'saved' WHERE id = %s", [created])
         check(True, "a record is saved while the index is being built")
     idle.close()
-    for _attempt in range(60):
-        with registry.cursor() as cr:
-            state = spell_sql.index_state(cr, spell_sql.missing_index_name("spell_test_record"))
-        if state:
-            break
-        time.sleep(0.5)
-    check(state, "the index of the records still to compute is built and valid")
+    check(wait_for_spell_indexes(registry) == [True, True],
+          "the indexes of the records still to compute and of those with capitals are built "
+          "and valid")
     with registry.cursor() as cr:
         env = api.Environment(cr, SUPERUSER_ID, {})
         env["ir.model"]._spell_cron()
         spell_config = env["lumq_spell.config"].search([("model_id", "=", model_id)])
         check(spell_config.spell_state == "ready" and spell_config.spell_background,
-              "the configuration says all is ready once the index is there")
+              "the configuration says all is ready once the indexes are there")
+
+    print("== an index that a concurrent build cut short left invalid")
+    cased = spell_sql.cased_index("spell_test_record")
+    with registry.cursor() as cr:
+        cr.execute(f'DROP INDEX "{cased.name}"')
+    # a transaction left open: the build waits for its snapshot, and is killed
+    holder, env_holder = process(registry)
+    env_holder["spell.test.record"].search_count([])
+    with contextlib.closing(sql_db.db_connect(db_name).cursor()) as builder:
+        builder._cnx.autocommit = True
+        builder.execute("SELECT pg_backend_pid()")
+        pid = builder.fetchone()[0]
+
+        def build():
+            try:
+                builder._cnx.cursor().execute(f'CREATE INDEX CONCURRENTLY "{cased.name}" '
+                                              f'{cased.definition}')
+            except Exception:  # noqa: S110 (cancelled, as meant)
+                pass
+
+        thread = threading.Thread(target=build)
+        thread.start()
+        for _attempt in range(60):
+            if spell_index_states(registry)[1] is False:
+                break
+            time.sleep(0.5)
+        with registry.cursor() as cr:
+            cr.execute("SELECT pg_cancel_backend(%s)", [pid])
+        thread.join(30)
+    holder.close()
+    check(spell_index_states(registry) == [True, False],
+          "a concurrent build cut short leaves the index invalid")
+    # another computation in the background: a change of the source, to
+    # codes with capitals, which the invalid index is to hold
+    with registry.cursor() as cr:
+        cr.execute("UPDATE spell_test_record SET code = 'Code' || id")
+        env = api.Environment(cr, SUPERUSER_ID, {})
+        spell_config = env["lumq_spell.config"].search([("model_id", "=", model_id)])
+        spell_config.spell_field_id = env["ir.model.fields"]._get("spell.test.record", "code")
+        check(spell_config.spell_state == "computing",
+              "a change of source is computed in the background")
+    with registry.cursor() as cr:
+        api.Environment(cr, SUPERUSER_ID, {})["ir.model"]._spell_cron()
+    check(wait_for_spell_indexes(registry) == [True, True],
+          "the end of the computation builds the invalid index anew, concurrently")
+    with registry.cursor() as cr:
+        env = api.Environment(cr, SUPERUSER_ID, {})
+        env["ir.model"]._spell_cron()
+        spell_config = env["lumq_spell.config"].search([("model_id", "=", model_id)])
+        check(spell_config.spell_state == "ready", "then the configuration is ready")
+        cr.execute("SELECT count(*) FROM spell_test_record WHERE lumq_full_spell IS DISTINCT "
+                   "FROM code")
+        check(cr.fetchone()[0] == 0, "every record has the spells of its new source")
+        cr.execute(f'SELECT count(*) FROM spell_test_record WHERE {spell_sql.CASED_SPELLS}')
+        check(cr.fetchone()[0] > 0, "the new spells keep the codes' capitals")
 
     check(not errors.records,
           "nothing was logged as an error" + "".join(f"\n      {r.getMessage()}" for r in errors.records))

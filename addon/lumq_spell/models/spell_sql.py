@@ -13,6 +13,7 @@ before they change a source.  Rows whose spells are NULL are computed again
 by the next pass over the missing spells (after enabling, at a registry load,
 and by the periodic job).
 """
+import collections
 import contextlib
 import hashlib
 import time
@@ -45,6 +46,13 @@ def order_index_name(table):
     return f"{table}_lumq_spell_order"[:63]
 
 
+# An index of the addon's on a table: ``CREATE INDEX name definition``; how
+# long building it in a transaction may wait for the table, in seconds (None:
+# as long as the transaction's own lock timeout lets it).
+SpellIndex = collections.namedtuple("SpellIndex", "name definition lock_timeout",
+                                    defaults=[None])
+
+
 # The key of the pinyin order: the full spell in lower case.  The index of the
 # order is on this very expression, so that the order reads the index.
 ORDER_KEY = "lower(%s)"
@@ -55,29 +63,11 @@ def order_key(column):
     return SQL(ORDER_KEY, column)
 
 
-def has_order_index(cr, table):
-    """Whether ``table`` has a usable index of the pinyin order (one that a
-    concurrent build left invalid is not)."""
-    name = order_index_name(table)
-    if not on_postgresql(cr):
-        cr.execute("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = %s", [name])
-        return bool(cr.fetchone())
-    return bool(index_state(cr, name))
-
-
-def order_index_definition(table):
+def order_index(table):
     """The index of the pinyin order, on the very expression the order sorts
     by, so that the order reads the index."""
-    return f"ON {_quote(table)} ({ORDER_KEY % 'lumq_full_spell'})"
-
-
-def create_order_index(cr, table):
-    """Make the index of the pinyin order in this transaction (a small
-    table: its writers wait while it is built); an index left invalid by a
-    concurrent build that failed goes first."""
-    name = _quote(order_index_name(table))
-    cr.execute(f"DROP INDEX IF EXISTS {name}")
-    cr.execute(f"CREATE INDEX {name} {order_index_definition(table)}")
+    return SpellIndex(order_index_name(table),
+                      f"ON {_quote(table)} ({ORDER_KEY % 'lumq_full_spell'})")
 
 
 def drop_order_index(cr, table):
@@ -87,8 +77,7 @@ def drop_order_index(cr, table):
     if not on_postgresql(cr):
         cr.execute(f"DROP INDEX IF EXISTS {_quote(name)}")
         return
-    cr.execute("SELECT 1 FROM pg_class WHERE oid = to_regclass(%s)", [_quote(name)])
-    if cr.fetchone():
+    if index_state(cr, name) is not None:
         execute_waiting_at_most(cr, f"DROP INDEX IF EXISTS {_quote(name)}", 0.5)
 
 
@@ -153,40 +142,69 @@ def drop_trigger_function(cr):
         cr.execute(f"DROP FUNCTION IF EXISTS {TRIGGER_FUNCTION}() CASCADE")
 
 
-def create_missing_index(cr, table):
+def missing_index(table):
     """A partial index of the rows whose spells are still to be computed: the
     passes that look for them read it instead of the whole table, and it
-    holds nothing once every row is computed.  Building it keeps the table's
-    writers waiting while it reads the table (see build_index_concurrently
-    for a large one)."""
-    name = missing_index_name(table)
+    holds nothing once every row is computed."""
+    return SpellIndex(missing_index_name(table),
+                      f"ON {_quote(table)} (id) WHERE lumq_full_spell IS NULL")
+
+
+def spell_table_indexes(cr, table):
+    """The indexes that a table holding spells keeps: that of the rows still
+    to compute and, on PostgreSQL, that of the rows with capitals in their
+    spells (only a search by LIKE there needs it)."""
+    indexes = [missing_index(table)]
     if on_postgresql(cr):
-        # read the catalog first: creating an index, even one that exists,
-        # locks the table against every writer, at each registry load
-        cr.execute("SELECT 1 FROM pg_indexes WHERE tablename = %s AND indexname = %s",
-                   [table, name])
-        if cr.fetchone():
-            return
-    cr.execute(_missing_index_statement(table))
-
-
-def _missing_index_statement(table):
-    return (f"CREATE INDEX IF NOT EXISTS {_quote(missing_index_name(table))} "
-            f"{missing_index_definition(table)}")
-
-
-def missing_index_definition(table):
-    return f"ON {_quote(table)} (id) WHERE lumq_full_spell IS NULL"
+        indexes.append(cased_index(table))
+    return indexes
 
 
 def index_state(cr, name):
-    """None when there is no index ``name``, else whether it is valid: a
-    concurrent build leaves an invalid one while it runs, and behind when it
-    is cut short."""
+    """The one look at the catalog for the index ``name``: None when there is
+    none, else whether it is valid.  A concurrent build leaves an invalid
+    one while it runs, and behind when it is cut short; PostgreSQL neither
+    keeps it up to date nor reads it, so it counts as missing.  (SQLite's
+    indexes are always valid.)"""
+    if not on_postgresql(cr):
+        cr.execute("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = %s", [name])
+        return True if cr.fetchone() else None
     cr.execute("SELECT indisvalid FROM pg_index WHERE indexrelid = to_regclass(%s)",
                [_quote(name)])
     row = cr.fetchone()
     return None if row is None else row[0]
+
+
+def _builder_lock(name):
+    """The lock held by whoever builds the index ``name``."""
+    return "lumq_spell.index." + name
+
+
+def ensure_index(cr, name, definition, lock_timeout=None):
+    """Make the index ``name`` (``CREATE INDEX name definition``) in this
+    transaction unless a valid one is there: an invalid one, left by a
+    concurrent build cut short, is dropped and made anew.  The table's
+    writers wait while it is built (see build_index_concurrently for a large
+    table).  With ``lock_timeout``, the build waits at most that many seconds
+    for the table and, when another transaction holds it longer, leaves the
+    index missing for a later call.  Returns whether the index is there:
+    False also while another session builds it concurrently, which is left
+    to finish.
+
+    The catalog is read first: creating an index, even one that exists,
+    locks the table against every writer."""
+    state = index_state(cr, name)
+    if state:
+        return True
+    if not try_lock(cr, _builder_lock(name)):
+        return False
+    statement = f"CREATE INDEX {_quote(name)} {definition}"
+    if state is False:
+        statement = f"DROP INDEX {_quote(name)}; {statement}"
+    if lock_timeout is None or not on_postgresql(cr):
+        cr.execute(statement)
+        return True
+    return execute_waiting_at_most(cr, statement, lock_timeout)
 
 
 def build_index_concurrently(cr, name, definition):
@@ -195,13 +213,18 @@ def build_index_concurrently(cr, name, definition):
     outside any transaction (autocommit): the build waits for every
     transaction older than it.  One builder of an index at a time (a lock
     held by its session); an invalid index that a build cut short left
-    behind is built anew.  Returns whether the index is there."""
-    key = _lock_key("lumq_spell.index." + name)
+    behind is built anew.  Returns whether the index is there (False when
+    another builder is at work on it)."""
+    key = _lock_key(_builder_lock(name))
     cr.execute("SELECT pg_try_advisory_lock(%s)", [key])
     if not cr.fetchone()[0]:
         return False
     try:
-        if index_state(cr, name) is False:
+        state = index_state(cr, name)
+        if state:
+            # even IF NOT EXISTS would first wait for the table
+            return True
+        if state is False:
             cr.execute(f"DROP INDEX CONCURRENTLY IF EXISTS {_quote(name)}")
         cr.execute(f"CREATE INDEX CONCURRENTLY IF NOT EXISTS {_quote(name)} {definition}")
         return True
@@ -234,35 +257,28 @@ def execute_waiting_at_most(cr, statement, timeout):
 # lower-casing each row (see spell_search).
 CASED_SPELLS = ("(lumq_full_spell <> lower(lumq_full_spell) "
                 "OR lumq_simple_spell <> lower(lumq_simple_spell))")
-# how long creating that index may wait for the table, in milliseconds
-CASED_INDEX_LOCK_TIMEOUT = 1000
+# how long building that index in a transaction may wait for the table, in
+# seconds
+CASED_INDEX_LOCK_TIMEOUT = 1.0
 
 
 def cased_index_name(table):
     return f"{table}_lumq_spell_cased"[:63]
 
 
-def cased_index_exists(cr, table):
-    cr.execute("SELECT 1 FROM pg_indexes WHERE tablename = %s AND indexname = %s",
-               [table, cased_index_name(table)])
-    return bool(cr.fetchone())
-
-
-def create_cased_index(cr, table):
+def cased_index(table):
     """A partial index of the rows whose spells are not all lower case, on
     PostgreSQL.
 
     It holds only the rows of untransliterated pieces with capitals, so it is
     small, and a row of pinyin alone costs a write nothing but the check of
-    its condition.  Building it reads the table once (a quarter of a second
-    for a million rows) while writers wait; a table that another transaction
-    holds longer than CASED_INDEX_LOCK_TIMEOUT is left without it, for the
-    next registry load to try again."""
-    if not on_postgresql(cr) or cased_index_exists(cr, table):
-        return
-    execute_waiting_at_most(
-        cr, f"CREATE INDEX {_quote(cased_index_name(table))} ON {_quote(table)} (id) "
-            f"WHERE {CASED_SPELLS}", CASED_INDEX_LOCK_TIMEOUT / 1000)
+    its condition.  Building it in a transaction reads the table once (a
+    quarter of a second for a million rows) while writers wait; a table that
+    another transaction holds longer than CASED_INDEX_LOCK_TIMEOUT is left
+    without it, for the next registry load to try again.  After a
+    computation in the background it is built concurrently instead."""
+    return SpellIndex(cased_index_name(table), f"ON {_quote(table)} (id) WHERE {CASED_SPELLS}",
+                      CASED_INDEX_LOCK_TIMEOUT)
 
 
 def cased_ids(cr, table, column, pattern, limit):

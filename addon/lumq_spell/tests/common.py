@@ -29,6 +29,15 @@ def on_postgresql(cr):
     return hasattr(cr._cnx, "server_version")
 
 
+def leave_index_invalid(cr, index):
+    """Leave ``index`` (spell_sql.SpellIndex) as a CREATE INDEX CONCURRENTLY
+    that was cut short leaves it, on PostgreSQL: in the catalog, marked
+    invalid, neither kept up to date nor read."""
+    cr.execute(f'CREATE INDEX IF NOT EXISTS "{index.name}" {index.definition}')
+    cr.execute("UPDATE pg_index SET indisvalid = false WHERE indexrelid = to_regclass(%s)",
+               [f'"{index.name}"'])
+
+
 def spells(records):
     """The three stored spells of each record, in order."""
     return [(r.lumq_full_spell, r.lumq_simple_spell, r.lumq_first_spell) for r in records]

@@ -7,7 +7,7 @@ from unittest.mock import patch
 from odoo.addons.lumq_spell.models import spell_sql
 from odoo.tests import tagged
 
-from .common import LISI, ZHANG, SpellCase, on_postgresql, spells
+from .common import LISI, ZHANG, SpellCase, leave_index_invalid, on_postgresql, spells
 
 NAMES = ["张三", "李四", "王五", "赵六", "阿明", "陈七", "Bob"]
 
@@ -33,10 +33,14 @@ class TestBackgroundEnabling(SpellCase):
         once the batch is done); returns whether work is left."""
         return config._sweep_spells(time.monotonic())
 
-    def missing_index(self):
-        self.cr.execute("SELECT 1 FROM pg_indexes WHERE indexname = %s",
-                        [spell_sql.missing_index_name("spell_test_record")])
-        return bool(self.cr.fetchone())
+    def index_states(self):
+        """The table's spell indexes and what the catalog says of each: None
+        when it is missing, else whether it is valid.  Those of the records
+        still to compute and (PostgreSQL) of the records with capitals."""
+        names = [spell_sql.missing_index_name("spell_test_record")]
+        if on_postgresql(self.cr):
+            names.append(spell_sql.cased_index_name("spell_test_record"))
+        return {name: spell_sql.index_state(self.cr, name) for name in names}
 
     def test_a_large_model_is_computed_in_the_background_while_in_use(self):
         config = self.enable("spell.test.record")
@@ -46,8 +50,8 @@ class TestBackgroundEnabling(SpellCase):
         # a registry load leaves the records to the background computation
         self.env["ir.model"]._register_hook()
         self.assertEqual(spells(self.records[:1]), [(False, False, False)])
-        if on_postgresql(self.cr):
-            self.assertFalse(self.missing_index())
+        # the indexes of the spells come once all is computed
+        self.assertEqual(set(self.index_states().values()), {None})
 
         self.assertTrue(self.one_batch(config))
         self.assertEqual((config.spell_done, config.spell_total), (2, 7))
@@ -74,14 +78,18 @@ class TestBackgroundEnabling(SpellCase):
         self.assertIn("8 records were computed in the background", config.spell_status)
         self.assertEqual([spell[1] for spell in spells(self.records | added)],
                          ["zs", "ls", "ww", "zl", "am", "cq", "zb", "sj"])
-        if on_postgresql(self.cr):
-            self.assertTrue(self.missing_index())
+        self.assertEqual(set(self.index_states().values()), {True})
 
     def test_the_computation_resumes_where_it_stopped(self):
         config = self.enable("spell.test.record")
         self.one_batch(config)
         self.one_batch(config)
         self.assertEqual(config.spell_sweep_id, self.records[3].id)
+        if on_postgresql(self.cr):
+            # the killed process was building the index of the records with
+            # capitals concurrently
+            leave_index_invalid(self.cr, spell_sql.cased_index("spell_test_record"))
+            self.assertEqual(list(self.index_states().values()), [None, False])
         Record = type(self.env["spell.test.record"])
         with patch.object(Record, "_store_spells", autospec=True,
                           side_effect=Record._store_spells) as stored:
@@ -91,6 +99,8 @@ class TestBackgroundEnabling(SpellCase):
         computed = [id_ for call in stored.call_args_list for id_ in call.args[1]]
         self.assertEqual(computed[:3], self.records[4:].ids)
         self.assertEqual(config.spell_state, "ready")
+        # an invalid index is built anew
+        self.assertEqual(set(self.index_states().values()), {True})
 
     def test_small_models_are_computed_while_enabling(self):
         self.records[3:].unlink()
