@@ -46,9 +46,10 @@ def best_ms(func, cleanup):
 
 
 def measure(db, option):
+    env = odoo_env(db)
+    # importable once the server knows its addons
     from odoo.addons.lumq_spell.tests.common import search_domain
 
-    env = odoo_env(db)
     cr = env.cr
     count = env["res.partner"].with_context(active_test=False).search_count([])
     start = timer()
