@@ -59,6 +59,24 @@ def rewritable(element, columns):
             and isinstance(element[2], str) and element[2] != "")
 
 
+def pattern_of(text):
+    """The pattern of an ILIKE on ``text``, as the ORM makes it."""
+    return f"%{text}%"
+
+
+def searched_patterns(domain, columns):
+    """Pattern -> the ``columns`` that the rewritable leaves of ``domain``
+    search with it, in their order: the rows with capitals are looked up
+    once for all of them."""
+    searched = {}
+    for element in domain:
+        if rewritable(element, columns):
+            wanted = searched.setdefault(pattern_of(element[2]), [])
+            if element[0] not in wanted:
+                wanted.append(element[0])
+    return searched
+
+
 def rewrite_domain(domain, columns, lower_pattern, cased_ids):
     """``domain`` with each rewritable leaf on ``columns`` (see the module's
     text) replaced by its LIKE form.  ``lower_pattern(pattern)`` gives the
@@ -70,7 +88,7 @@ def rewrite_domain(domain, columns, lower_pattern, cased_ids):
     for element in domain:
         if rewritable(element, columns):
             column, operator, text = element
-            pattern = f"%{text}%"      # as the ORM makes it
+            pattern = pattern_of(text)
             ids = cased_ids(column, pattern)
             if ids is not None:
                 like, in_ids, joint, twice = REWRITTEN[operator.lower()]
