@@ -546,10 +546,16 @@ class SpellMixin(models.Model):
                 and spell_sql.index_state(cr, spell_sql.cased_index_name(self._table))):
             return domain
 
+        searched = spell_search.searched_patterns(domain, columns)
+        found = {}
+
         def cased_ids(column, pattern):
-            # the rows are read from the table: the spells in the cache go first
-            self.flush_model(columns)
-            return spell_sql.cased_ids(cr, self._table, column, pattern, self._spell_cased_limit)
+            if pattern not in found:
+                # the rows are read from the table: the spells in the cache go first
+                self.flush_model(columns)
+                found[pattern] = spell_sql.cased_ids(cr, self._table, searched[pattern], pattern,
+                                                     self._spell_cased_limit)
+            return found[pattern][column]
 
         return spell_search.rewrite_domain(domain, columns, spell_search.lower_pattern, cased_ids)
 

@@ -281,19 +281,31 @@ def cased_index(table):
                       CASED_INDEX_LOCK_TIMEOUT)
 
 
-def cased_ids(cr, table, column, pattern, limit):
-    """The ids of the rows with capitals in their spells whose ``column``
-    matches ``pattern`` by ILIKE (read through the cased index); None when
-    there are more than ``limit``."""
+def cased_ids(cr, table, columns, pattern, limit):
+    """Column -> the ids of the rows with capitals in their spells whose
+    column matches ``pattern`` by ILIKE, for each of ``columns``, read
+    through the cased index in one pass; None for a column where they are
+    more than ``limit``, and for every column when the rows matching any of
+    them are more than ``limit`` times the number of columns (the pass stops
+    there)."""
+    # One pass for all the columns: the rows of the index are read from the
+    # table, and where they are many (a title of leads that names a product
+    # in capitals) reading them is most of the cost of a search.
+    tests = [f"{_quote(column)}::text ILIKE %(pattern)s" for column in columns]
+    most = limit * len(columns)
     # The planner cannot tell how few rows the index holds: it takes the
     # condition for true of almost every row, and for a rare text it may
     # read the whole table instead, lower-casing every row twice, or start
     # parallel workers.  This query is meant to read the index only.
     with _planner_settings(cr, enable_seqscan="off", max_parallel_workers_per_gather="0"):
-        cr.execute(f"SELECT id FROM {_quote(table)} WHERE {CASED_SPELLS} "
-                   f"AND {_quote(column)}::text ILIKE %s LIMIT %s", [pattern, limit + 1])
-        ids = [row[0] for row in cr.fetchall()]
-    return ids if len(ids) <= limit else None
+        cr.execute(f"SELECT id, {', '.join(tests)} FROM {_quote(table)} "
+                   f"WHERE {CASED_SPELLS} AND ({' OR '.join(tests)}) LIMIT %(most)s",
+                   {"pattern": pattern, "most": most + 1})
+        rows = cr.fetchall()
+    found = {column: [row[0] for row in rows if row[1 + index]]
+             for index, column in enumerate(columns)}
+    return {column: ids if len(rows) <= most and len(ids) <= limit else None
+            for column, ids in found.items()}
 
 
 @contextlib.contextmanager
