@@ -188,8 +188,8 @@ class SpellMixin(models.Model):
         if not text:
             return ""
         spells = variants.split() if variants else self._spell_plain_spells(self._get_spell_text(text))
-        pairs = self._spell_fuzzy_pairs
-        return " ".join(unique(spell_fuzzy.fold(spell, pairs) for spell in spells))
+        fold = spell_fuzzy.folder(self._spell_fuzzy_pairs)
+        return " ".join(unique(fold(spell) for spell in spells))
 
     # The first spell of a text that does not begin with a letter A to Z, or
     # one that reduces to it: the letter bar lists such records under this key.
@@ -801,11 +801,8 @@ class SpellMixin(models.Model):
         compares them, cheaper than ILIKE.  Matches nothing while the model
         has no fuzzy pinyin."""
         pairs = self._spell_fuzzy_pairs
-        if not pairs:
-            return self._spell_readings_domain(operator, value, "lumq_spell_folded", "like",
-                                               lambda reading: None)
-        return self._spell_readings_domain(operator, value, "lumq_spell_folded", "like",
-                                           lambda reading: spell_fuzzy.fold(reading, pairs))
+        transform = spell_fuzzy.folder(pairs) if pairs else (lambda reading: None)
+        return self._spell_readings_domain(operator, value, "lumq_spell_folded", "like", transform)
 
     def _spell_readings_domain(self, operator, value, column, like, transform):
         """The domain matching a typed query's readings, each given by

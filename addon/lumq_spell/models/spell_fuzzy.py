@@ -46,8 +46,13 @@ def pairs_of(keys):
 
 
 @functools.lru_cache(maxsize=64)
-def _folder(keys):
-    pairs = [PAIRS[key] for key in keys.split()]
+def folder(keys):
+    """The function that folds a text (normalised pinyin) with the pairs
+    ``keys`` (a text of keys separated by spaces, as pairs_of gives them):
+    made once per set of pairs, then applied to every text."""
+    pairs = [PAIRS[key] for key in pairs_of(keys or "").split()]
+    if not pairs:
+        return lambda text: text
     # one pass: at each position the first pair that matches, in order (zh
     # before the f/h pair, which must not make a new zh)
     pattern = re.compile("|".join(f"({source})" for source, _target in pairs))
@@ -56,9 +61,6 @@ def _folder(keys):
 
 
 def fold(text, keys):
-    """``text`` (normalised pinyin) with the sounds of the pairs ``keys`` (as
-    pairs_of gives them) folded; the text itself when no pair is chosen."""
-    keys = pairs_of(keys)
-    if not keys or not text:
-        return text
-    return _folder(keys)(text)
+    """``text`` (normalised pinyin) with the sounds of the pairs ``keys``
+    folded; the text itself when no pair is chosen."""
+    return folder(keys)(text) if text else text
