@@ -454,8 +454,7 @@ class IrModelExtend(models.Model):
                 mixin._inherit_children.discard(model_name)
             model_class._BaseModel__base_classes = tuple(bases)
             # what the mixin's set-up and _instanciate_spell put on the class
-            for attr in ("_rec_names_search", "_spell_rec_name", "_spell_search_as_typed",
-                         "_spell_pinyin_order", "_spell_fuzzy_pairs"):
+            for attr in ("_rec_names_search", *self._spell_class_values({})):
                 if attr in model_class.__dict__:
                     delattr(model_class, attr)
             model_class._build_model_attributes(self.pool)
@@ -471,20 +470,14 @@ class IrModelExtend(models.Model):
         # set-up; do it now so that the checks below and _module see the
         # classes of every addon loaded so far.
         model._prepare_setup()
-        spell_rec_name = model_data.get("spell_field_name") or None
-        # None before the addon's update adds the column
-        search_as_typed = bool(model_data.get("spell_search_as_typed"))
-        pinyin_order = bool(model_data.get("spell_pinyin_order"))
-        fuzzy_pairs = spell_fuzzy.pairs_of(model_data.get("spell_fuzzy_pairs") or "") or False
+        values = self._spell_class_values(model_data)
         if isinstance(model, self.pool["lumq_spell.spell_mixin"]):
             # The model carries its spell class already: keep it, and follow
             # a change of the configured source field in this registry.  The
             # model's _inherit would not tell: a class of an addon loaded
             # later, on top of the spell class, hides the spell class's one.
-            type(model)._spell_rec_name = spell_rec_name
-            type(model)._spell_search_as_typed = search_as_typed
-            type(model)._spell_pinyin_order = pinyin_order
-            type(model)._spell_fuzzy_pairs = fuzzy_pairs
+            for attr, value in values.items():
+                setattr(type(model), attr, value)
             return None
         if not self._spell_can_store(model_name):
             return None
@@ -493,18 +486,29 @@ class IrModelExtend(models.Model):
         class CustomModel(models.Model):
             _name = model_name
             _inherit = ["lumq_spell.spell_mixin", model_name]
-            _spell_rec_name = spell_rec_name
-            _spell_search_as_typed = search_as_typed
-            _spell_pinyin_order = pinyin_order
-            _spell_fuzzy_pairs = fuzzy_pairs
             _module = None
             _lumq_spell_class = True
 
+        for attr, value in values.items():
+            setattr(CustomModel, attr, value)
         # Keep the module that defines or last extended the model, so that
         # its XML id is reloaded when that module is updated; set after the
         # class statement so that the class is not collected for it.
         CustomModel._module = model._module
         return CustomModel
+
+    @api.model
+    def _spell_class_values(self, model_data):
+        """The attributes of a model's spell class, by name, from the marks
+        of its ir.model row (``model_data``; a mark is None before the
+        addon's update adds its column)."""
+        return {
+            "_spell_rec_name": model_data.get("spell_field_name") or None,
+            "_spell_search_as_typed": bool(model_data.get("spell_search_as_typed")),
+            "_spell_pinyin_order": bool(model_data.get("spell_pinyin_order")),
+            "_spell_fuzzy_pairs": spell_fuzzy.pairs_of(model_data.get("spell_fuzzy_pairs") or "")
+            or False,
+        }
 
     @api.model
     def _reflect_model_params(self, model):
