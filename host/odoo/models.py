@@ -18,6 +18,7 @@ from . import api, fields
 from .exceptions import AccessError, MissingError, UserError, ValidationError  # noqa: F401
 from .osv import expression
 from .tools import SQL, LastOrderedSet, OrderedSet, discardattr, frozendict, sql, unique
+from .tools.query import Query
 
 _logger = logging.getLogger(__name__)
 
@@ -679,13 +680,7 @@ class BaseModel(metaclass=MetaModel):
 
     @api.model
     def search_count(self, domain, limit=None):
-        self.check_access_rights('read')
-        query = expression.Query(self, domain)
-        sql_ = 'SELECT id FROM "%s" WHERE %s' % (self._table, query.where)
-        if limit:
-            sql_ += ' LIMIT %d' % int(limit)
-        self._cr.execute('SELECT COUNT(*) FROM (%s)' % sql_, query.params)
-        return self._cr.fetchone()[0]
+        return len(self._search(domain, limit=limit))
 
     @api.model
     def search_fetch(self, domain, field_names, offset=0, limit=None, order=None):
@@ -697,24 +692,16 @@ class BaseModel(metaclass=MetaModel):
 
     @api.model
     def _search(self, domain, offset=0, limit=None, order=None):
-        """The ids of the records matching ``domain``, as a list, in the
-        given order or the model's own."""
+        """The records matching ``domain``, as a Query: the SQL of the
+        search, run once its ids are wanted, in the given order or (unlike
+        Odoo, where no order means none) the model's own."""
         self.check_access_rights('read')
         if not self._auto:
             raise UserError("Model %s has no table and cannot be searched." % self._name)
         query = expression.Query(self, domain)
         order_sql = self._order_to_sql(order or self._order, query)
-        sql_ = 'SELECT "%s".id FROM "%s" WHERE %s' % (self._table, self._table, query.where)
-        params = list(query.params)
-        if order_sql:
-            sql_ += ' ORDER BY ' + order_sql.code
-            params += order_sql.params
-        if limit:
-            sql_ += ' LIMIT %d' % int(limit)
-        if offset:
-            sql_ += (' LIMIT -1' if not limit else '') + ' OFFSET %d' % int(offset)
-        self._cr.execute(sql_, params)
-        return [row[0] for row in self._cr.fetchall()]
+        return Query(self._cr, self._table, SQL(query.where, *query.params), order_sql,
+                     limit, offset)
 
     def _check_qorder(self, word):
         if not all(_ORDER_ITEM.match(part) for part in word.split(',')):

@@ -5,6 +5,8 @@ A domain is a list in prefix notation of the operators ``'&'``, ``'|'``, ``'!'``
 and of leaves ``(field_path, operator, value)``; consecutive terms are joined
 by an implicit ``'&'``.  Leaf values are opaque to normalisation and combination.
 """
+from ..tools import query as tools_query
+
 
 NOT_OPERATOR = '!'
 OR_OPERATOR = '|'
@@ -207,6 +209,9 @@ class Query:
 
     def _scalar(self, field, column, operator, right):
         params = self.params
+        if isinstance(right, tools_query.Query):
+            # a search's result as a value: its ids (Odoo inlines its SQL)
+            right = list(right)
         if field.type == 'boolean' and operator in ('=', '!=', 'in', 'not in'):
             values = right if isinstance(right, (list, tuple)) else [right]
             truth = {bool(v) for v in values}
