@@ -176,7 +176,7 @@ class IrModelExtend(models.Model):
         self._cr.postcommit.add(self.pool.signal_changes)
         model = self.env[self.model]
         if self._spell_stored_in(model):
-            model._prepare_spell_order_index()
+            model._prepare_spell_option_indexes()
 
     # Taking the lock that adding the spell columns needs: at most this many
     # seconds of waiting at a time, so many times, so many seconds apart.
@@ -228,7 +228,7 @@ class IrModelExtend(models.Model):
             # compute would otherwise be updated with every row
             model._prepare_spell_table(index=not background)
             if not background:
-                model._prepare_spell_order_index()
+                model._prepare_spell_option_indexes()
         self.env["lumq_spell.config"]._spell_computation_started(
             [model._name for model in stored], background, done)
         return background
@@ -384,7 +384,7 @@ class IrModelExtend(models.Model):
         for model in self._spell_tables():
             # an index of the pinyin order whose making failed is made again
             if model._name not in sweeping:
-                model._prepare_spell_order_index()
+                model._prepare_spell_option_indexes()
 
     # records computed at most by one run of the periodic upkeep
     _spell_cron_limit = 100000
@@ -581,7 +581,7 @@ class IrModelExtend(models.Model):
             # are computed in the background gets its index afterwards
             model._prepare_spell_table(index=model._name not in sweeping)
             if model._name not in sweeping:
-                model._prepare_spell_order_index()
+                model._prepare_spell_option_indexes()
         if "lumq_spell" in self.pool.updated_modules:
             self._mark_stale_first_spells()
         # a registry load stays short: what is left, the periodic upkeep does

@@ -76,8 +76,10 @@ class LumqSpellConfig(models.Model):
         default=False,
         help="Dim the letters of the letter bar that no record of the current search has, "
         "and show each letter's count on hover. Costs one grouped count of the records each "
-        "time the search changes: about as long as the list's own count for a search, up to "
-        "twice as long for a whole large list.",
+        "time the search changes, about as long as the list's own count: like the list's pager, "
+        "it stops at 10,000 records. Past that, a letter's own count is asked for when the "
+        "pointer rests on it, and an index of the first letters, kept while this is on, tells "
+        "which letters have no record.",
     )
     spell_navbar_view_ids = fields.Many2many(
         "ir.ui.view",
@@ -426,7 +428,7 @@ class LumqSpellConfig(models.Model):
             if not self._spell_index_ready(model):
                 return
             model._compute_missing_spells()
-            model._prepare_spell_order_index()
+            model._prepare_spell_option_indexes()
         if self._set_spell_progress({
             "spell_state": "ready",
             "spell_done": done,
@@ -490,6 +492,15 @@ class LumqSpellConfig(models.Model):
         if config.show_spell_navbar:
             return True
         return False
+
+    def _prepare_spell_option_indexes(self):
+        """Keep the indexes of the configured model's options, when its own
+        table holds the spells (not while its records are computed in the
+        background: the computation's end makes them)."""
+        self.ensure_one()
+        if (self.model_name in self.env and self.spell_state != "computing"
+                and self.env["ir.model"]._spell_stored_in(self.env[self.model_name])):
+            self.env[self.model_name].sudo()._prepare_spell_option_indexes()
 
     @api.model
     def _spell_letter_counts(self, model_name):
@@ -630,6 +641,10 @@ class LumqSpellConfig(models.Model):
                 record.model_id._write_spell_marks({"spell_pinyin_order": record.pinyin_order})
         for record in self.with_context({"ignore_extend_search_view": INTERNAL_SWITCH}):
             record._extend_search_view()
+        if "show_letter_counts" in vals:
+            # the letter counts read an index of the first spells
+            for record in self:
+                record._prepare_spell_option_indexes()
         self.env.registry.clear_cache()
         return result
 

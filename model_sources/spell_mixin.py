@@ -615,26 +615,82 @@ class SpellMixin(models.Model):
         return SQL("%s %s %s", spell_sql.order_key(column), direction, nulls)
 
     @api.model
-    def _prepare_spell_order_index(self):
-        """Keep the index of the pinyin order while the model has it, and
-        drop it once it does not."""
+    def _prepare_spell_option_indexes(self):
+        """Keep the indexes that the model's options read while it has them,
+        and drop them once it does not: that of the pinyin order, and that of
+        the first spells for the letter bar's counts."""
         cr = self.env.cr
-        if not self._spell_pinyin_order:
-            spell_sql.drop_order_index(cr, self._table)
+        wanted = [
+            (self._spell_pinyin_order, spell_sql.order_index(self._table)),
+            (self.env["lumq_spell.config"]._spell_letter_counts(self._name),
+             spell_sql.first_index(self._table)),
+        ]
+        missing = []
+        for kept, index in wanted:
+            if not kept:
+                spell_sql.drop_index(cr, index.name)
+            elif not spell_sql.index_state(cr, index.name):
+                missing.append(index)
+        if not missing:
             return
-        index = spell_sql.order_index(self._table)
-        if spell_sql.index_state(cr, index.name):
-            return
-        # a small table's index is made at once, in this transaction; a large
-        # one's after it, without keeping the table's writers waiting
-        limit = self._spell_order_index_limit
+        # a small table's indexes are made at once, in this transaction; a
+        # large one's after it, without keeping the table's writers waiting
+        limit = self._spell_option_index_limit
         if spell_sql.count_up_to(cr, self._table, limit) <= limit or not spell_sql.on_postgresql(cr):
-            spell_sql.ensure_index(cr, *index)
+            for index in missing:
+                spell_sql.ensure_index(cr, *index)
         else:
-            self.env["ir.model"]._build_spell_index_later([index])
+            self.env["ir.model"]._build_spell_index_later(missing)
 
-    # the most records whose index of the pinyin order is made at once
-    _spell_order_index_limit = 50000
+    # the most records whose indexes of the options are made at once
+    _spell_option_index_limit = 50000
+
+    # the keys of the letter bar: the letters of the first spells, and the
+    # key of the records whose first spell is none of them, or none yet
+    _spell_first_keys = tuple("ABCDEFGHIJKLMNOPQRSTUVWXYZ") + (_spell_other_first,)
+
+    @api.model
+    def lumq_spell_letter_counts(self, domain, limit):
+        """The letter bar's count of the records of ``domain`` under each of
+        its keys (_spell_first_keys): one count grouped by the first spell,
+        of at most ``limit`` + 1 records, as the list's own pager counts no
+        further than its limit.
+
+        Past the limit, the records counted do not tell every key's count:
+        a key found among them has more records than were counted (None),
+        and for every other key the index of the first spells tells whether
+        the search has any (None) or not (0); while the table has no such
+        index, all of them count None.  {} for a user who may not read the
+        source, to whom the letters would tell what it does not."""
+        if not self._spell_readable():
+            return {}
+        limit = int(limit)
+        if limit < 1:
+            raise UserError(_("The letter counts need a limit of at least 1, not %s.", limit))
+        cr = self.env.cr
+        other = self._spell_other_first
+        query = self._search(list(domain or []))
+        first = self._field_to_sql(self._table, "lumq_first_spell", query)
+        searched = query.select(SQL("%s AS first", first))
+        query.limit = limit + 1
+        cr.execute(SQL("SELECT first, COUNT(*) FROM (%s) AS counted GROUP BY first",
+                       query.select(SQL("%s AS first", first))))
+        counts = dict.fromkeys(self._spell_first_keys, 0)
+        for value, count in cr.fetchall():
+            counts[value if value in counts else other] += count
+        if sum(counts.values()) <= limit:
+            return counts
+        unseen = [key for key, count in counts.items() if not count]
+        counts = dict.fromkeys(counts)
+        if unseen and spell_sql.index_state(cr, spell_sql.first_index_name(self._table)):
+            # one probe of the index per key, each stopping at the first record
+            probes = [SQL("EXISTS(SELECT 1 FROM (%s) AS searched WHERE %s)", searched,
+                          SQL("searched.first IS NULL OR searched.first IN (%s, '')", key)
+                          if key == other else SQL("searched.first = %s", key))
+                      for key in unseen]
+            cr.execute(SQL("SELECT %s", SQL(", ").join(probes)))
+            counts.update((key, None if found else 0) for key, found in zip(unseen, cr.fetchone()))
+        return counts
 
     @api.model
     def _name_search(self, name, domain=None, operator="ilike", limit=None, order=None):

@@ -70,10 +70,19 @@ def order_index(table):
                       f"ON {_quote(table)} ({ORDER_KEY % 'lumq_full_spell'})")
 
 
-def drop_order_index(cr, table):
-    """Drop the index of the pinyin order, waiting for the table's users a
+def first_index_name(table):
+    return f"{table}_lumq_spell_first"[:63]
+
+
+def first_index(table):
+    """The index of the first spells, which tells at once whether any record
+    of a search has a given first letter."""
+    return SpellIndex(first_index_name(table), f"ON {_quote(table)} (lumq_first_spell)")
+
+
+def drop_index(cr, name):
+    """Drop the index ``name`` where it is, waiting for its table's users a
     moment at most (the next pass tries again)."""
-    name = order_index_name(table)
     if not on_postgresql(cr):
         cr.execute(f"DROP INDEX IF EXISTS {_quote(name)}")
         return

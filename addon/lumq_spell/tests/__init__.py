@@ -2,6 +2,7 @@ from . import test_background
 from . import test_browser
 from . import test_config
 from . import test_fuzzy_pinyin
+from . import test_letter_counts
 from . import test_pinyin_order
 from . import test_registry_hooks
 from . import test_search_as_typed

@@ -134,6 +134,27 @@ class TestUiTours(TourCase):
 
         self.assertScreenshots("contacts_letter_counts")
 
+    def test_letter_bar_counts_a_letter_on_hover_past_the_pagers_limit(self):
+        self.skip_without_contacts()
+        self.env["res.partner"].create([{"name": name} for name in (
+            "张三", "赵六", "李四", "王小明", "1号仓库")])
+        self.env["lumq_spell.config"].create({
+            "model_id": self.env.ref("base.model_res_partner").id, "show_letter_counts": True})
+        # the contacts list's pager counts no further than 3 records
+        self.env["ir.ui.view"].create({
+            "name": "lumq_spell test: the pager counts 3 contacts",
+            "model": "res.partner",
+            "inherit_id": self.env.ref("base.view_partner_tree").id,
+            "arch": '<xpath expr="/tree" position="attributes">'
+                    '<attribute name="count_limit">3</attribute></xpath>',
+        })
+        Partner = self.env["res.partner"]
+        self.assertGreater(Partner.search_count([]), 3)
+        self.assertEqual([Partner.search_count([("lumq_first_spell", "=", letter)])
+                          for letter in "ZQ"], [2, 0])
+
+        self.start_tour("/web", "lumq_spell_letter_counts_beyond_the_pager", login="admin")
+
     def test_the_screens_show_a_computation_in_the_background(self):
         self.skip_without_contacts()
         self.env["res.partner"].create([{"name": f"张三{index}"} for index in range(12)])

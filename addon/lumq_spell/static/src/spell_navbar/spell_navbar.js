@@ -7,11 +7,15 @@
 // letter counts, the bar counts the records of each letter in the current
 // search (one grouped count, again when the search changes): letters without
 // records are dimmed and do nothing, and each letter tells its count on hover.
+// Like the list's pager, the grouped count reads no more records than the
+// pager counts: in a larger search a letter's own count is asked for when
+// the user hovers over it, no further than the pager would count it.
 
 import { Component, useRef, useState } from "@odoo/owl";
 import { Domain } from "@web/core/domain";
 import { _t } from "@web/core/l10n/translation";
 import { useBus, useService } from "@web/core/utils/hooks";
+import { RelationalModel } from "@web/model/relational_model/relational_model";
 import { formatInteger } from "@web/views/fields/formatters";
 
 /** The stored field that holds a record's first spell ("Z" for 张三). */
@@ -67,35 +71,24 @@ export function hasLetterCounts(arch) {
     return arch.getAttribute("spell_letter_counts") === "1";
 }
 
-/**
- * The records' count of each key from the groups of a count grouped by the
- * first spell: the first spells that are not a letter, and none, count for
- * OTHER_KEY.
- *
- * @param {Object[]} groups read_group's groups, with ``__count``
- * @returns {Object<string, number>}
- */
-export function countsByKey(groups) {
-    const counts = Object.fromEntries(KEYS.map((key) => [key, 0]));
-    for (const group of groups) {
-        const value = group[FIRST_SPELL_FIELD];
-        counts[LETTERS.includes(value) ? value : OTHER_KEY] += group.__count;
-    }
-    return counts;
-}
 
 export class SpellNavbar extends Component {
     static template = "lumq_spell.SpellNavbar";
     static props = {
         letterCounts: { type: Boolean, optional: true },
+        // the most records that the view's pager counts, and so the bar
+        countLimit: { type: Number, optional: true },
     };
 
     setup() {
         this.keys = KEYS;
         this.rootRef = useRef("root");
         // the key that Tab reaches when no key is active (roving tab stop);
-        // the records' count of each key once counted, else null
-        this.state = useState({ focusKey: null, counts: null });
+        // the records' count of each key once counted, else null (a key's
+        // count is null while the search has more records than were
+        // counted, until the key's own count); the keys with more records
+        // than the count limit
+        this.state = useState({ focusKey: null, counts: null, beyond: {} });
         // the facet may change without the navbar: removed from the search
         // bar, or a favorite loaded
         useBus(this.env.searchModel, "update", () => {
@@ -104,14 +97,22 @@ export class SpellNavbar extends Component {
         });
         if (this.props.letterCounts) {
             this.orm = useService("orm");
-            // the domain last counted, and the number of the last count asked
-            // for: an answer to an earlier one comes too late and is dropped
+            // the domain last counted (as JSON and as it is), and the number
+            // of the last count asked for: an answer to an earlier one comes
+            // too late and is dropped
             this.countedDomain = null;
+            this.countedDomainList = null;
             this.countRequest = 0;
+            // the keys whose own count has been asked for in this search
+            this.keysCounting = new Set();
             // not awaited: the bar shows at once, and dims its letters once
             // the count is there
             this.loadCounts();
         }
+    }
+
+    get countLimit() {
+        return this.props.countLimit || RelationalModel.DEFAULT_COUNT_LIMIT;
     }
 
     get searchModel() {
@@ -163,15 +164,16 @@ export class SpellNavbar extends Component {
             return;
         }
         this.countedDomain = domainKey;
+        this.countedDomainList = domain;
+        this.keysCounting = new Set();
         const request = ++this.countRequest;
-        let groups;
+        let counts;
         try {
-            groups = await this.orm.readGroup(
+            counts = await this.orm.call(
                 this.searchModel.resModel,
-                domain,
-                ["__count"],
-                [FIRST_SPELL_FIELD],
-                { lazy: false, context: this.searchModel.context }
+                "lumq_spell_letter_counts",
+                [domain, this.countLimit],
+                { context: this.searchModel.context }
             );
         } catch (error) {
             // the letters stay as they are without counts; the next search
@@ -180,8 +182,49 @@ export class SpellNavbar extends Component {
             throw error;
         }
         if (request === this.countRequest) {
-            this.state.counts = countsByKey(groups);
+            // none for a user who may not read what the letters stand for
+            this.state.counts = Object.keys(counts).length ? counts : null;
+            this.state.beyond = {};
         }
+    }
+
+    /**
+     * Count the records of a key whose count the search's grouped count did
+     * not tell (the user hovers over it, or reaches it by keyboard), as far
+     * as the pager would count them; then show the count at once where the
+     * pointer still is on the key.
+     */
+    async countKey(key, ev) {
+        const { counts } = this.state;
+        if (!counts || counts[key] !== null || this.keysCounting.has(key)) {
+            return;
+        }
+        this.keysCounting.add(key);
+        const request = this.countRequest;
+        const domain = Domain.and([this.countedDomainList, keyDomain(key)]).toList();
+        const count = await this.orm.searchCount(this.searchModel.resModel, domain, {
+            limit: this.countLimit + 1,
+            context: this.searchModel.context,
+        });
+        if (request !== this.countRequest) {
+            return;
+        }
+        this.state.counts[key] = Math.min(count, this.countLimit);
+        this.state.beyond[key] = count > this.countLimit;
+        const button = ev?.type === "mouseenter" ? ev.currentTarget : null;
+        if (button?.matches(":hover")) {
+            // the tooltip took its text when the pointer came: open it anew
+            // once the text is rendered
+            requestAnimationFrame(() =>
+                requestAnimationFrame(() => button.dispatchEvent(new MouseEvent("mouseenter")))
+            );
+        }
+    }
+
+    /** The count that a key's button carries once known. */
+    countOf(key) {
+        const count = this.state.counts?.[key];
+        return typeof count === "number" ? count : undefined;
     }
 
     /** Whether a key is dimmed: counted without records, and not active
@@ -205,9 +248,19 @@ export class SpellNavbar extends Component {
             key === OTHER_KEY
                 ? _t("First letter is not A to Z: digits, symbols or none")
                 : _t("First letter %s", key);
-        const count = this.state.counts?.[key];
-        if (count === undefined) {
+        const { counts } = this.state;
+        if (!counts) {
             return title;
+        }
+        const count = counts[key];
+        if (count === null) {
+            return _t("%(title)s: counting…", { title });
+        }
+        if (this.state.beyond[key]) {
+            return _t("%(title)s: more than %(count)s records", {
+                title,
+                count: formatInteger(count),
+            });
         }
         if (count === 0) {
             return _t("%(title)s: no record in this search", { title });

@@ -23,6 +23,11 @@ const navbarGetter = {
     get lumqSpellLetterCounts() {
         return hasLetterCounts(this.props.arch);
     },
+
+    /** The most records that the view's pager counts (its arch may say). */
+    get lumqSpellCountLimit() {
+        return this.model.initialCountLimit;
+    },
 };
 
 patch(ListController.prototype, navbarGetter);

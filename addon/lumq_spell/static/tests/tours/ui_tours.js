@@ -467,6 +467,41 @@ registry.category("web_tour.tours").add("lumq_spell_letter_counts", {
     ],
 });
 
+// The contacts list's pager counts 3 records at most here: the bar counts no
+// further, and asks for a letter's own count when the pointer rests on it.
+registry.category("web_tour.tours").add("lumq_spell_letter_counts_beyond_the_pager", {
+    test: true,
+    url: "/web#action=contacts.action_contacts&view_type=list",
+    steps: () => [
+        {
+            content: "Past the pager's count, Q (no contact) is dimmed and Z is not counted yet",
+            trigger: ".o_list_view .o_lumq_spell_navbar [data-key=Q].o_lumq_spell_key_empty",
+            extra_trigger: ".o_list_view .o_pager_limit:contains(3+)",
+            run() {
+                const z = keyButton("Z");
+                if (z.classList.contains("o_lumq_spell_key_empty") || z.hasAttribute("data-count")) {
+                    throw new Error("Z, which two contacts have, is dimmed or already counted");
+                }
+                assertTitle("Z", "counting");
+            },
+        },
+        {
+            content: "Hover over Z",
+            trigger: ".o_lumq_spell_navbar [data-key=Z]",
+            run() {
+                this.$anchor[0].dispatchEvent(new MouseEvent("mouseenter"));
+            },
+        },
+        {
+            content: "Z has its own count now",
+            trigger: '.o_lumq_spell_navbar [data-key=Z][data-count="2"]',
+            run() {
+                assertTitle("Z", "2 records");
+            },
+        },
+    ],
+});
+
 registry.category("web_tour.tours").add("lumq_spell_enabling_in_background", {
     test: true,
     url: "/web?debug=1",
