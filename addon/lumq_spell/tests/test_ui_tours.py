@@ -140,12 +140,13 @@ class TestUiTours(TourCase):
             "张三", "赵六", "李四", "王小明", "1号仓库")])
         self.env["lumq_spell.config"].create({
             "model_id": self.env.ref("base.model_res_partner").id, "show_letter_counts": True})
-        # the contacts list's pager counts no further than 3 records
+        # the contacts list shows 2 contacts a page and counts no further than 3
         self.env["ir.ui.view"].create({
             "name": "lumq_spell test: the pager counts 3 contacts",
             "model": "res.partner",
             "inherit_id": self.env.ref("base.view_partner_tree").id,
             "arch": '<xpath expr="/tree" position="attributes">'
+                    '<attribute name="limit">2</attribute>'
                     '<attribute name="count_limit">3</attribute></xpath>',
         })
         Partner = self.env["res.partner"]

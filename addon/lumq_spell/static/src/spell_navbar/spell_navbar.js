@@ -71,7 +71,6 @@ export function hasLetterCounts(arch) {
     return arch.getAttribute("spell_letter_counts") === "1";
 }
 
-
 export class SpellNavbar extends Component {
     static template = "lumq_spell.SpellNavbar";
     static props = {
@@ -202,10 +201,17 @@ export class SpellNavbar extends Component {
         this.keysCounting.add(key);
         const request = this.countRequest;
         const domain = Domain.and([this.countedDomainList, keyDomain(key)]).toList();
-        const count = await this.orm.searchCount(this.searchModel.resModel, domain, {
-            limit: this.countLimit + 1,
-            context: this.searchModel.context,
-        });
+        let count;
+        try {
+            count = await this.orm.searchCount(this.searchModel.resModel, domain, {
+                limit: this.countLimit + 1,
+                context: this.searchModel.context,
+            });
+        } catch (error) {
+            // the next hover asks again
+            this.keysCounting.delete(key);
+            throw error;
+        }
         if (request !== this.countRequest) {
             return;
         }

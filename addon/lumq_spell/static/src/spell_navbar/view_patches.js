@@ -24,9 +24,10 @@ const navbarGetter = {
         return hasLetterCounts(this.props.arch);
     },
 
-    /** The most records that the view's pager counts (its arch may say). */
+    /** The most records that the view's pager counts: its arch may say, and
+     * it counts at least a page (all, once the user has asked for it). */
     get lumqSpellCountLimit() {
-        return this.model.initialCountLimit;
+        return this.model.root?.config.countLimit || this.model.initialCountLimit;
     },
 };
 

@@ -467,7 +467,7 @@ registry.category("web_tour.tours").add("lumq_spell_letter_counts", {
     ],
 });
 
-// The contacts list's pager counts 3 records at most here: the bar counts no
+// The contacts list shows 2 and counts 3 records at most here: the bar counts no
 // further, and asks for a letter's own count when the pointer rests on it.
 registry.category("web_tour.tours").add("lumq_spell_letter_counts_beyond_the_pager", {
     test: true,
@@ -476,7 +476,7 @@ registry.category("web_tour.tours").add("lumq_spell_letter_counts_beyond_the_pag
         {
             content: "Past the pager's count, Q (no contact) is dimmed and Z is not counted yet",
             trigger: ".o_list_view .o_lumq_spell_navbar [data-key=Q].o_lumq_spell_key_empty",
-            extra_trigger: ".o_list_view .o_pager_limit:contains(3+)",
+            extra_trigger: ".o_list_view .o_data_row:nth-child(2)",
             run() {
                 const z = keyButton("Z");
                 if (z.classList.contains("o_lumq_spell_key_empty") || z.hasAttribute("data-count")) {
