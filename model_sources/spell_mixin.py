@@ -682,15 +682,41 @@ class SpellMixin(models.Model):
             return counts
         unseen = [key for key, count in counts.items() if not count]
         counts = dict.fromkeys(counts)
-        if unseen and spell_sql.index_state(cr, spell_sql.first_index_name(self._table)):
-            # one probe of the index per key, each stopping at the first record
-            probes = [SQL("EXISTS(SELECT 1 FROM (%s) AS searched WHERE %s)", searched,
-                          SQL("searched.first IS NULL OR searched.first IN (%s, '')", key)
-                          if key == other else SQL("searched.first = %s", key))
-                      for key in unseen]
-            cr.execute(SQL("SELECT %s", SQL(", ").join(probes)))
-            counts.update((key, None if found else 0) for key, found in zip(unseen, cr.fetchone()))
+        if (unseen and query.from_clause.code == SQL.identifier(self._table).code
+                and spell_sql.index_state(cr, spell_sql.first_index_name(self._table))):
+            for key, found in zip(unseen, self._spell_probe_keys(query, unseen)):
+                counts[key] = found
         return counts
+
+    # the most rows of each key that the letter counts look at, past the limit
+    _spell_letter_probe_rows = 100
+
+    def _spell_probe_keys(self, query, keys):
+        """Of each of ``keys``, whether the search of ``query`` has records
+        under it, by a look at the key's first _spell_letter_probe_rows rows
+        through the index of first spells: 0 when they are all of the key's
+        rows and none is of the search, else None (it has records, or it
+        cannot tell at this cost: a key with many rows, none of them among
+        the first, asks for its own count on hover).  Reading every row of a
+        key until one is of the search could read most of the table for a
+        key that a narrow search does not have."""
+        rows = self._spell_letter_probe_rows
+        table = SQL.identifier(self._table)
+        column = SQL.identifier(self._table, "lumq_first_spell")
+        matched = query.where_clause or SQL("TRUE")
+        probes = []
+        for key in keys:
+            of_key = (SQL("%s IS NULL OR %s IN (%s, '')", column, column, key)
+                      if key == self._spell_other_first else SQL("%s = %s", column, key))
+            # the key's rows looked at, under the table's own name, so that
+            # the search's condition applies to them as it is
+            looked_at = SQL("(SELECT * FROM %s WHERE %s LIMIT %s) AS %s", table, of_key, rows, table)
+            # the rows of the search among them times (rows + 1), plus how
+            # many were looked at: both in one pass over them
+            probes.append(SQL("(SELECT COALESCE(SUM(CASE WHEN %s THEN %s ELSE 1 END), 0) FROM %s)",
+                              matched, rows + 2, looked_at))
+        self.env.cr.execute(SQL("SELECT %s", SQL(", ").join(probes)))
+        return [None if value >= rows else 0 for value in self.env.cr.fetchone()]
 
     @api.model
     def _name_search(self, name, domain=None, operator="ilike", limit=None, order=None):

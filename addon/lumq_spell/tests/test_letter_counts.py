@@ -1,5 +1,7 @@
 """The letter bar's counts: how many records of the current search each
 letter has, counted no further than the list's pager counts."""
+from unittest.mock import patch
+
 from odoo.addons.lumq_spell.models import spell_sql
 from odoo.tests.common import tagged
 
@@ -56,6 +58,13 @@ class TestLetterCounts(SpellCase):
             self.assertEqual({count for key, count in counts.items() if key not in KEYS}, {0})
             # within the limit the counts are exact as before
             self.assertEqual(self.counts(len(NAMES))["Z"], 3)
+        with self.subTest("a key whose rows looked at are not of the search"):
+            others = self.domain + [("lumq_first_spell", "!=", "Z")]
+            self.assertEqual(self.counts(1, others)["Z"], 0)
+            with patch.object(type(self.Partner), "_spell_letter_probe_rows", 1):
+                # past its first row, Z may still have records of the search
+                self.assertIsNone(self.counts(1, others)["Z"])
+                self.assertEqual(self.counts(1, others)["Q"], 0)
         with self.subTest("a record without a first spell counts under #"):
             self.people[-1].name = "007 Bond"
             self.env.cr.execute("UPDATE res_partner SET lumq_first_spell = NULL WHERE id = %s",
