@@ -650,18 +650,19 @@ class SpellMixin(models.Model):
     _spell_first_keys = tuple("ABCDEFGHIJKLMNOPQRSTUVWXYZ") + (_spell_other_first,)
 
     @api.model
-    def lumq_spell_letter_counts(self, domain, limit):
+    def lumq_spell_letter_counts(self, domain, limit, beyond=False):
         """The letter bar's count of the records of ``domain`` under each of
-        its keys (_spell_first_keys): one count grouped by the first spell,
-        of at most ``limit`` + 1 records, as the list's own pager counts no
-        further than its limit.
+        its keys (_spell_first_keys), as far as the list's pager counts them
+        (``limit``): one count grouped by the first spell, of at most
+        ``limit`` + 1 records.
 
-        Past the limit, the records counted do not tell every key's count:
-        a key found among them has more records than were counted (None),
-        and for every other key the index of the first spells tells whether
-        the search has any (None) or not (0); while the table has no such
-        index, all of them count None.  {} for a user who may not read the
-        source, to whom the letters would tell what it does not."""
+        Past the limit, the records counted do not tell every key's count: a
+        key found among them has more records than were counted (None), and
+        each other key is looked at (_spell_probe_keys).  With ``beyond``, the
+        caller knows already that the search has more than ``limit`` records
+        (its pager counted that far), and every key is looked at without the
+        grouped count.  {} for a user who may not read the source, to whom
+        the letters would tell what it does not."""
         if not self._spell_readable():
             return {}
         limit = int(limit)
@@ -670,36 +671,37 @@ class SpellMixin(models.Model):
         cr = self.env.cr
         other = self._spell_other_first
         query = self._search(list(domain or []))
-        first = self._field_to_sql(self._table, "lumq_first_spell", query)
-        searched = query.select(SQL("%s AS first", first))
-        query.limit = limit + 1
-        cr.execute(SQL("SELECT first, COUNT(*) FROM (%s) AS counted GROUP BY first",
-                       query.select(SQL("%s AS first", first))))
         counts = dict.fromkeys(self._spell_first_keys, 0)
-        for value, count in cr.fetchall():
-            counts[value if value in counts else other] += count
-        if sum(counts.values()) <= limit:
-            return counts
+        if not beyond:
+            first = self._field_to_sql(self._table, "lumq_first_spell", query)
+            query.limit = limit + 1
+            cr.execute(SQL("SELECT first, COUNT(*) FROM (%s) AS counted GROUP BY first",
+                           query.select(SQL("%s AS first", first))))
+            query.limit = None
+            for value, count in cr.fetchall():
+                counts[value if value in counts else other] += count
+            if sum(counts.values()) <= limit:
+                return counts
         unseen = [key for key, count in counts.items() if not count]
         counts = dict.fromkeys(counts)
-        if (unseen and query.from_clause.code == SQL.identifier(self._table).code
+        if (query.from_clause.code == SQL.identifier(self._table).code
                 and spell_sql.index_state(cr, spell_sql.first_index_name(self._table))):
-            for key, found in zip(unseen, self._spell_probe_keys(query, unseen)):
-                counts[key] = found
+            counts.update(zip(unseen, self._spell_probe_keys(query, unseen)))
         return counts
 
     # the most rows of each key that the letter counts look at, past the limit
     _spell_letter_probe_rows = 100
 
     def _spell_probe_keys(self, query, keys):
-        """Of each of ``keys``, whether the search of ``query`` has records
-        under it, by a look at the key's first _spell_letter_probe_rows rows
-        through the index of first spells: 0 when they are all of the key's
-        rows and none is of the search, else None (it has records, or it
-        cannot tell at this cost: a key with many rows, none of them among
-        the first, asks for its own count on hover).  Reading every row of a
-        key until one is of the search could read most of the table for a
-        key that a narrow search does not have."""
+        """Of each of ``keys``, whether the search of ``query`` (on the
+        model's table alone) has records under it, by a look at the key's
+        first _spell_letter_probe_rows rows through the index of first
+        spells, up to the first of the search: 0 when they are all of the
+        key's rows and none is of the search, else None (it has records, or
+        it cannot tell at this cost: a key with many rows, none of them among
+        the first, has its own count asked for on hover).  Reading every row
+        of a key until one is of the search could read most of the table for
+        a key that a narrow search does not have."""
         rows = self._spell_letter_probe_rows
         table = SQL.identifier(self._table)
         column = SQL.identifier(self._table, "lumq_first_spell")
@@ -711,12 +713,13 @@ class SpellMixin(models.Model):
             # the key's rows looked at, under the table's own name, so that
             # the search's condition applies to them as it is
             looked_at = SQL("(SELECT * FROM %s WHERE %s LIMIT %s) AS %s", table, of_key, rows, table)
-            # the rows of the search among them times (rows + 1), plus how
-            # many were looked at: both in one pass over them
-            probes.append(SQL("(SELECT COALESCE(SUM(CASE WHEN %s THEN %s ELSE 1 END), 0) FROM %s)",
-                              matched, rows + 2, looked_at))
+            # -1 once one of them is of the search, else how many there are
+            probes.append(SQL("CASE WHEN EXISTS(SELECT 1 FROM %s WHERE %s) THEN -1 "
+                              "ELSE (SELECT COUNT(*) FROM %s) END", looked_at, matched, looked_at))
+        if not probes:
+            return []
         self.env.cr.execute(SQL("SELECT %s", SQL(", ").join(probes)))
-        return [None if value >= rows else 0 for value in self.env.cr.fetchone()]
+        return [0 if 0 <= looked < rows else None for looked in self.env.cr.fetchone()]
 
     @api.model
     def _name_search(self, name, domain=None, operator="ilike", limit=None, order=None):

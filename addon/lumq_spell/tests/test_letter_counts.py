@@ -22,9 +22,9 @@ class TestLetterCounts(SpellCase):
         self.config = self.enable("res.partner")
         self.Partner = self.env["res.partner"]
 
-    def counts(self, limit, domain=None):
+    def counts(self, limit, domain=None, **kwargs):
         return self.Partner.lumq_spell_letter_counts(self.domain if domain is None else domain,
-                                                     limit)
+                                                     limit, **kwargs)
 
     def has_first_index(self):
         return bool(spell_sql.index_state(self.cr, spell_sql.first_index_name("res_partner")))
@@ -58,6 +58,8 @@ class TestLetterCounts(SpellCase):
             self.assertEqual({count for key, count in counts.items() if key not in KEYS}, {0})
             # within the limit the counts are exact as before
             self.assertEqual(self.counts(len(NAMES))["Z"], 3)
+            # a pager that counted past the limit: every key is looked at
+            self.assertEqual(self.counts(len(NAMES), beyond=True), counts)
         with self.subTest("a key whose rows looked at are not of the search"):
             others = self.domain + [("lumq_first_spell", "!=", "Z")]
             self.assertEqual(self.counts(1, others)["Z"], 0)

@@ -8,10 +8,12 @@
 // search (one grouped count, again when the search changes): letters without
 // records are dimmed and do nothing, and each letter tells its count on hover.
 // Like the list's pager, the grouped count reads no more records than the
-// pager counts: in a larger search a letter's own count is asked for when
-// the user hovers over it, no further than the pager would count it.
+// pager counts, and none once the pager has counted past its limit: in such
+// a search, the letters without records are told by a look at each letter's
+// first rows, and a letter's own count is asked for when the user hovers
+// over it, no further than the pager would count it.
 
-import { Component, useRef, useState } from "@odoo/owl";
+import { Component, onWillUpdateProps, useRef, useState } from "@odoo/owl";
 import { Domain } from "@web/core/domain";
 import { _t } from "@web/core/l10n/translation";
 import { useBus, useService } from "@web/core/utils/hooks";
@@ -77,6 +79,8 @@ export class SpellNavbar extends Component {
         letterCounts: { type: Boolean, optional: true },
         // the most records that the view's pager counts, and so the bar
         countLimit: { type: Number, optional: true },
+        // the view's records as last loaded (a new object at each load)
+        root: { type: Object, optional: true },
     };
 
     setup() {
@@ -87,13 +91,10 @@ export class SpellNavbar extends Component {
         // count is null while the search has more records than were
         // counted, until the key's own count); the keys with more records
         // than the count limit
-        this.state = useState({ focusKey: null, counts: null, beyond: {} });
+        this.state = useState({ focusKey: null, counts: null, overLimit: {} });
         // the facet may change without the navbar: removed from the search
         // bar, or a favorite loaded
-        useBus(this.env.searchModel, "update", () => {
-            this.loadCounts();
-            this.render();
-        });
+        useBus(this.env.searchModel, "update", () => this.render());
         if (this.props.letterCounts) {
             this.orm = useService("orm");
             // the domain last counted (as JSON and as it is), and the number
@@ -105,8 +106,14 @@ export class SpellNavbar extends Component {
             // the keys whose own count has been asked for in this search
             this.keysCounting = new Set();
             // not awaited: the bar shows at once, and dims its letters once
-            // the count is there
-            this.loadCounts();
+            // the count is there; again once the view has loaded the records
+            // of another search, whose pager tells how far they go
+            this.loadCounts(this.props);
+            onWillUpdateProps((next) => {
+                if (next.root !== this.props.root) {
+                    this.loadCounts(next);
+                }
+            });
         }
     }
 
@@ -152,13 +159,21 @@ export class SpellNavbar extends Component {
         }
     }
 
-    /** Count the records of each key in the search, once per domain. */
-    async loadCounts() {
-        if (!this.props.letterCounts) {
+    /**
+     * Count the records of each key in the search, once per domain and
+     * what the view's pager knows of it: whether it counted past its limit
+     * (the list's own records, ungrouped; with a letter chosen, those of
+     * the letter, which are fewer).
+     */
+    async loadCounts(props) {
+        if (!props.letterCounts) {
             return;
         }
         const domain = this.domainWithoutKey;
-        const domainKey = JSON.stringify(domain);
+        const { root } = props;
+        const beyond = Boolean(root && !root.isGrouped && root.hasLimitedCount);
+        const limit = props.countLimit || RelationalModel.DEFAULT_COUNT_LIMIT;
+        const domainKey = JSON.stringify([domain, limit, beyond]);
         if (domainKey === this.countedDomain) {
             return;
         }
@@ -171,7 +186,7 @@ export class SpellNavbar extends Component {
             counts = await this.orm.call(
                 this.searchModel.resModel,
                 "lumq_spell_letter_counts",
-                [domain, this.countLimit],
+                [domain, limit, beyond],
                 { context: this.searchModel.context }
             );
         } catch (error) {
@@ -183,7 +198,7 @@ export class SpellNavbar extends Component {
         if (request === this.countRequest) {
             // none for a user who may not read what the letters stand for
             this.state.counts = Object.keys(counts).length ? counts : null;
-            this.state.beyond = {};
+            this.state.overLimit = {};
         }
     }
 
@@ -216,7 +231,7 @@ export class SpellNavbar extends Component {
             return;
         }
         this.state.counts[key] = Math.min(count, this.countLimit);
-        this.state.beyond[key] = count > this.countLimit;
+        this.state.overLimit[key] = count > this.countLimit;
         const button = ev?.type === "mouseenter" ? ev.currentTarget : null;
         if (button?.matches(":hover")) {
             // the tooltip took its text when the pointer came: open it anew
@@ -262,7 +277,7 @@ export class SpellNavbar extends Component {
         if (count === null) {
             return _t("%(title)s: counting…", { title });
         }
-        if (this.state.beyond[key]) {
+        if (this.state.overLimit[key]) {
             return _t("%(title)s: more than %(count)s records", {
                 title,
                 count: formatInteger(count),

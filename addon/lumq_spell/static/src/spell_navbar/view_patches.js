@@ -24,6 +24,11 @@ const navbarGetter = {
         return hasLetterCounts(this.props.arch);
     },
 
+    /** The view's records as last loaded. */
+    get lumqSpellRoot() {
+        return this.model.root;
+    },
+
     /** The most records that the view's pager counts: its arch may say, and
      * it counts at least a page (all, once the user has asked for it). */
     get lumqSpellCountLimit() {
