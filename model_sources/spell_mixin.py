@@ -706,20 +706,33 @@ class SpellMixin(models.Model):
         table = SQL.identifier(self._table)
         column = SQL.identifier(self._table, "lumq_first_spell")
         matched = query.where_clause or SQL("TRUE")
-        probes = []
-        for key in keys:
-            of_key = (SQL("%s IS NULL OR %s IN (%s, '')", column, column, key)
-                      if key == self._spell_other_first else SQL("%s = %s", column, key))
+
+        def probe(of_key):
             # the key's rows looked at, under the table's own name, so that
-            # the search's condition applies to them as it is
+            # the search's condition applies to them as it is: -1 once one
+            # of them is of the search, else how many there are
             looked_at = SQL("(SELECT * FROM %s WHERE %s LIMIT %s) AS %s", table, of_key, rows, table)
-            # -1 once one of them is of the search, else how many there are
-            probes.append(SQL("CASE WHEN EXISTS(SELECT 1 FROM %s WHERE %s) THEN -1 "
-                              "ELSE (SELECT COUNT(*) FROM %s) END", looked_at, matched, looked_at))
-        if not probes:
+            return SQL("CASE WHEN EXISTS(SELECT 1 FROM %s WHERE %s) THEN -1 "
+                       "ELSE (SELECT COUNT(*) FROM %s) END", looked_at, matched, looked_at)
+
+        other = self._spell_other_first
+        letters = [key for key in keys if key != other]
+        selects = []
+        if letters:
+            # one probe for all the letters, each its own key's (PostgreSQL
+            # plans it once, whatever the number of letters)
+            selects.append(SQL(
+                "SELECT letters.key, %s FROM (%s) AS letters",
+                probe(SQL("%s = letters.key", column)),
+                SQL(" UNION ALL ").join(SQL("SELECT %s AS key", letter) for letter in letters)))
+        if other in keys:
+            selects.append(SQL("SELECT %s, %s", other,
+                               probe(SQL("%s IS NULL OR %s IN (%s, '')", column, column, other))))
+        if not selects:
             return []
-        self.env.cr.execute(SQL("SELECT %s", SQL(", ").join(probes)))
-        return [0 if 0 <= looked < rows else None for looked in self.env.cr.fetchone()]
+        self.env.cr.execute(SQL(" UNION ALL ").join(selects))
+        looked = dict(self.env.cr.fetchall())
+        return [0 if 0 <= looked[key] < rows else None for key in keys]
 
     @api.model
     def _name_search(self, name, domain=None, operator="ilike", limit=None, order=None):
