@@ -306,7 +306,7 @@ def cased_ids(cr, table, columns, pattern, limit):
     # condition for true of almost every row, and for a rare text it may
     # read the whole table instead, lower-casing every row twice, or start
     # parallel workers.  This query is meant to read the index only.
-    with _planner_settings(cr, enable_seqscan="off", max_parallel_workers_per_gather="0"):
+    with planner_settings(cr, enable_seqscan="off", max_parallel_workers_per_gather="0"):
         cr.execute(f"SELECT id, {', '.join(tests)} FROM {_quote(table)} "
                    f"WHERE {CASED_SPELLS} AND ({' OR '.join(tests)}) LIMIT %(most)s",
                    {"pattern": pattern, "most": most + 1})
@@ -318,9 +318,13 @@ def cased_ids(cr, table, columns, pattern, limit):
 
 
 @contextlib.contextmanager
-def _planner_settings(cr, **settings):
+def planner_settings(cr, **settings):
     """Planner settings for the queries of the block, in this transaction;
-    the settings in force before are given back after it."""
+    the settings in force before are given back after it.  (Nothing off
+    PostgreSQL.)"""
+    if not on_postgresql(cr):
+        yield
+        return
     names = list(settings)
     cr.execute("SELECT %s" % ", ".join(["current_setting(%s)"] * len(names))
                + "".join(", set_config(%s, %s, true)" for _name in names),
