@@ -722,9 +722,9 @@ class SpellMixin(models.Model):
             # one probe for all the letters, each its own key's (PostgreSQL
             # plans it once, whatever the number of letters)
             selects.append(SQL(
-                "SELECT letters.key, %s FROM (%s) AS letters",
+                "SELECT letters.key, %s FROM (SELECT column1 AS key FROM (VALUES %s) AS v) AS letters",
                 probe(SQL("%s = letters.key", column)),
-                SQL(" UNION ALL ").join(SQL("SELECT %s AS key", letter) for letter in letters)))
+                SQL(", ").join(SQL("(%s)", letter) for letter in letters)))
         if other in keys:
             selects.append(SQL("SELECT %s, %s", other,
                                probe(SQL("%s IS NULL OR %s IN (%s, '')", column, column, other))))
