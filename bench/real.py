@@ -3,14 +3,16 @@ table format of the stand-in's benchmarks.  Run through env/odoo17:
 
     env/odoo17 bench/run [--quick] [R1 R2 R3 R4]
 
-(the sections named, or all).  Each measurement runs in a fresh interpreter
-(``$LUMQ_PYTHON bench/real.py MEASUREMENT ARGS...``) on a fresh copy of a
-database that holds lumq_spell and a number of contacts with Chinese names
-and nothing else, made once per size and kept (lumq_bench_<size>); the search
-of records as people keep them (R4) on databases of contacts and of crm
-leads with e-mail addresses, phones and companies, made once per size
-(lumq_bench_<kind>_<size>_s<shape>) and enabled once per version of the
-addon.  Times are elapsed (wall-clock) times: PostgreSQL does its part of the
+(the sections named, or all; R4 only for the kinds of records and the sizes
+named in LUMQ_R4_KINDS and LUMQ_R4_SIZES, comma-separated, where they are
+set, e.g. LUMQ_R4_KINDS=leads LUMQ_R4_SIZES=1000000).  Each measurement runs
+in a fresh interpreter (``$LUMQ_PYTHON bench/real.py MEASUREMENT ARGS...``)
+on a fresh copy of a database that holds lumq_spell and a number of contacts
+with Chinese names and nothing else, made once per size and kept
+(lumq_bench_<size>); the search of records as people keep them (R4) on
+databases of contacts and of crm leads with e-mail addresses, phones and
+companies, made once per size (lumq_bench_<kind>_<size>_s<shape>) and enabled
+once per version of the addon.  Times are elapsed (wall-clock) times: PostgreSQL does its part of the
 work in processes of its own.
 """
 import gc
@@ -646,11 +648,25 @@ def search_rows(sizes, repeats):
     return out
 
 
+def chosen(variable, values):
+    """The ``values`` named in the environment variable (comma-separated),
+    or all of them where it is not set."""
+    named = os.environ.get(variable)
+    if not named:
+        return list(values)
+    names = [name.strip() for name in named.split(",")]
+    unknown = set(names) - set(map(str, values))
+    if unknown:
+        sys.exit(f"{variable}: {', '.join(sorted(unknown))} not among "
+                 f"{', '.join(map(str, values))}")
+    return [value for value in values if str(value) in names]
+
+
 def records_rows(sizes, repeats):
     section = "R4 searching records as people keep them"
     out = []
-    for kind in RECORDS:
-        for size in sizes:
+    for kind in chosen("LUMQ_R4_KINDS", RECORDS):
+        for size in chosen("LUMQ_R4_SIZES", sizes):
             progress(f"   searching {len(RECORD_QUERIES)} texts among {size:,} {kind} "
                      f"({repeats} repeats)")
             measured = run_measurement("records", kind, size, repeats)

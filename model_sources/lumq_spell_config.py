@@ -441,7 +441,7 @@ class LumqSpellConfig(models.Model):
 
     def _spell_index_ready(self, model):
         """Whether the model's table has every index of its spells (that of
-        the rows to compute, that of the rows with capitals), valid.  On a
+        the rows to compute, those of the rows with capitals), valid.  On a
         server, those missing are built concurrently once this transaction is
         committed (False then): an index built in this transaction would keep
         every writer of the table waiting while it reads the whole table."""

@@ -376,9 +376,10 @@ class SpellMixin(models.Model):
         """Make the model's table keep its spells right when a process that
         does not have them writes it: a trigger marks the spells of a row
         whose source column changes to be computed again, and (with
-        ``index``) an index finds the rows to compute; another index, of the
-        rows with capitals in their spells, makes searching the spells by
-        ILIKE cheaper.  Returns True."""
+        ``index``) an index finds the rows to compute; others, of the rows
+        with capitals in their spells, make searching the spells by ILIKE
+        cheaper.  Indexes of earlier versions that none reads any more are
+        dropped.  Returns True."""
         cr = self.env.cr
         source = self._spell_source_field()
         if (source is not None and source.store and source.column_type
@@ -386,6 +387,7 @@ class SpellMixin(models.Model):
             spell_sql.install_stale_trigger(cr, self._table, source.name)
         else:
             spell_sql.drop_stale_trigger(cr, self._table)
+        spell_sql.drop_retired_indexes(cr, self._table)
         if index:
             for spell_index in spell_sql.spell_table_indexes(cr, self._table):
                 spell_sql.ensure_index(cr, *spell_index)
@@ -535,7 +537,7 @@ class SpellMixin(models.Model):
         """The domain with its ILIKE and NOT ILIKE leaves on the two spells
         searched as LIKE on the lower-cased text, which finds the same
         records at a third of the cost (see spell_search).  Only where the
-        table has its index of the rows with capitals in their spells, and
+        table has its indexes of the rows with capitals in their spells, and
         where the database does not compare the spells without accents."""
         cr = self.env.cr
         if not spell_sql.on_postgresql(cr):
@@ -543,7 +545,7 @@ class SpellMixin(models.Model):
         columns = [name for name in ("lumq_full_spell", "lumq_simple_spell")
                    if not (self.pool.has_unaccent and self._fields[name].unaccent)]
         if not (any(spell_search.rewritable(element, columns) for element in domain)
-                and spell_sql.index_state(cr, spell_sql.cased_index_name(self._table))):
+                and spell_sql.cased_indexes_valid(cr, self._table)):
             return domain
 
         searched = spell_search.searched_patterns(domain, columns)

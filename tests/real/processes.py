@@ -62,21 +62,24 @@ def insert(cr, name):
     return cr.fetchone()[0]
 
 
-def spell_index_states(registry):
+def spell_index_states(registry, names=None):
     """What the catalog says of the spell indexes of spell_test_record (that
-    of the records still to compute, that of the records with capitals):
-    None for one that is missing, else whether it is valid."""
+    of the records still to compute, those of the records with capitals),
+    or of the indexes ``names``: None for one that is missing, else whether
+    it is valid."""
     from odoo.addons.lumq_spell.models import spell_sql
     with registry.cursor() as cr:
-        return [spell_sql.index_state(cr, index.name)
-                for index in spell_sql.spell_table_indexes(cr, "spell_test_record")]
+        if names is None:
+            names = [index.name
+                     for index in spell_sql.spell_table_indexes(cr, "spell_test_record")]
+        return [spell_sql.index_state(cr, name) for name in names]
 
 
 def wait_for_spell_indexes(registry):
     """The states of the spell indexes once they are all valid, or after 30 s."""
     for _attempt in range(60):
         states = spell_index_states(registry)
-        if states == [True, True]:
+        if states == [True, True, True]:
             break
         time.sleep(0.5)
     return states
@@ -198,7 +201,7 @@ def main(db_name):
         cr.execute("UPDATE spell_test_record SET code = 'saved' WHERE id = %s", [created])
         check(True, "a record is saved while the index is being built")
     idle.close()
-    check(wait_for_spell_indexes(registry) == [True, True],
+    check(wait_for_spell_indexes(registry) == [True, True, True],
           "the indexes of the records still to compute and of those with capitals are built "
           "and valid")
     with registry.cursor() as cr:
@@ -237,7 +240,7 @@ def main(db_name):
             cr.execute("SELECT pg_cancel_backend(%s)", [pid])
         thread.join(30)
     holder.close()
-    check(spell_index_states(registry) == [True, False],
+    check(spell_index_states(registry) == [True, False, True],
           "a concurrent build cut short leaves the index invalid")
     # another computation in the background: a change of the source, to
     # codes with capitals, which the invalid index is to hold
@@ -250,7 +253,7 @@ def main(db_name):
               "a change of source is computed in the background")
     with registry.cursor() as cr:
         api.Environment(cr, SUPERUSER_ID, {})["ir.model"]._spell_cron()
-    check(wait_for_spell_indexes(registry) == [True, True],
+    check(wait_for_spell_indexes(registry) == [True, True, True],
           "the end of the computation builds the invalid index anew, concurrently")
     with registry.cursor() as cr:
         env = api.Environment(cr, SUPERUSER_ID, {})
@@ -262,6 +265,28 @@ def main(db_name):
         check(cr.fetchone()[0] == 0, "every record has the spells of its new source")
         cr.execute(f'SELECT count(*) FROM spell_test_record WHERE {spell_sql.CASED_SPELLS}')
         check(cr.fetchone()[0] > 0, "the new spells keep the codes' capitals")
+
+    print("== an index of an earlier version, on a table in use")
+    retired = spell_sql.retired_index_names("spell_test_record")[0]
+    with registry.cursor() as cr:
+        # the rows with capitals by id alone, as an earlier version kept them
+        cr.execute(f'CREATE INDEX "{retired}" ON spell_test_record (id) '
+                   f'WHERE {spell_sql.CASED_SPELLS}')
+    holder, env_holder = process(registry)
+    env_holder["spell.test.record"].search_count([])
+    with registry.cursor() as cr:
+        started = time.monotonic()
+        api.Environment(cr, SUPERUSER_ID, {})["spell.test.record"]._prepare_spell_table()
+        waited = time.monotonic() - started
+        check(spell_sql.index_state(cr, retired) is True and waited < 2,
+              f"a registry load leaves it to a later one while another transaction holds "
+              f"the table, waiting {waited:.2f} s")
+    holder.close()
+    with registry.cursor() as cr:
+        api.Environment(cr, SUPERUSER_ID, {})["spell.test.record"]._prepare_spell_table()
+    check(spell_index_states(registry) == [True, True, True]
+          and spell_index_states(registry, [retired]) == [None],
+          "the next one drops it, the indexes of this version stay")
 
     check(not errors.records,
           "nothing was logged as an error" + "".join(f"\n      {r.getMessage()}" for r in errors.records))

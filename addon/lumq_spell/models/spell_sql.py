@@ -80,14 +80,21 @@ def first_index(table):
     return SpellIndex(first_index_name(table), f"ON {_quote(table)} (lumq_first_spell)")
 
 
+# how long dropping an index waits for its table's users, in seconds: the
+# next pass tries again
+DROP_INDEX_LOCK_TIMEOUT = 0.5
+
+
 def drop_index(cr, name):
-    """Drop the index ``name`` where it is, waiting for its table's users a
-    moment at most (the next pass tries again)."""
+    """Drop the index ``name`` where it is there, waiting for the table's
+    users DROP_INDEX_LOCK_TIMEOUT at most; True once it is gone."""
     if not on_postgresql(cr):
         cr.execute(f"DROP INDEX IF EXISTS {_quote(name)}")
-        return
-    if index_state(cr, name) is not None:
-        execute_waiting_at_most(cr, f"DROP INDEX IF EXISTS {_quote(name)}", 0.5)
+        return True
+    if index_state(cr, name) is None:
+        return True
+    return execute_waiting_at_most(cr, f"DROP INDEX IF EXISTS {_quote(name)}",
+                                   DROP_INDEX_LOCK_TIMEOUT)
 
 
 def declare_spell_writer(cr):
@@ -161,12 +168,28 @@ def missing_index(table):
 
 def spell_table_indexes(cr, table):
     """The indexes that a table holding spells keeps: that of the rows still
-    to compute and, on PostgreSQL, that of the rows with capitals in their
-    spells (only a search by LIKE there needs it)."""
+    to compute and, on PostgreSQL, those of the rows with capitals in their
+    spells (only a search by LIKE there needs them)."""
     indexes = [missing_index(table)]
     if on_postgresql(cr):
-        indexes.append(cased_index(table))
+        indexes += cased_indexes(table)
     return indexes
+
+
+def retired_index_names(table):
+    """The indexes that earlier versions kept on a table holding spells and
+    that none reads any more: the rows with capitals by id alone, whose
+    spells a search read from the table."""
+    return [f"{table}_lumq_spell_cased"[:63]]
+
+
+def drop_retired_indexes(cr, table):
+    """Drop the retired indexes still on the table (only PostgreSQL had
+    them), each waiting for the table's users a moment at most: one left
+    behind costs the writers a little and is dropped by a later pass."""
+    if on_postgresql(cr):
+        for name in retired_index_names(table):
+            drop_index(cr, name)
 
 
 def index_state(cr, name):
@@ -182,6 +205,15 @@ def index_state(cr, name):
                [_quote(name)])
     row = cr.fetchone()
     return None if row is None else row[0]
+
+
+def indexes_valid(cr, names):
+    """Whether every index of ``names`` is there and valid (PostgreSQL): one
+    look at the catalog for them all."""
+    cr.execute("SELECT count(*) FROM pg_index WHERE indisvalid AND indexrelid IN "
+               "(SELECT to_regclass(quote_ident(name)) FROM unnest(%s::text[]) AS name)",
+               [list(names)])
+    return cr.fetchone()[0] == len(names)
 
 
 def _builder_lock(name):
@@ -266,49 +298,101 @@ def execute_waiting_at_most(cr, statement, timeout):
 # lower-casing each row (see spell_search).
 CASED_SPELLS = ("(lumq_full_spell <> lower(lumq_full_spell) "
                 "OR lumq_simple_spell <> lower(lumq_simple_spell))")
-# how long building that index in a transaction may wait for the table, in
+# The rows whose two spells together take at most this many bytes: the index
+# of the rows with capitals carries their spells, and an entry of a B-tree
+# index holds at most a third of a page (2,704 bytes of 8 kB).  Spells that
+# take more (a long description with a Latin word in it) are left to an index
+# of their own, of ids alone.
+CARRIED_SPELL_BYTES = 2000
+SPELL_BYTES = "octet_length(coalesce(lumq_full_spell, '') || coalesce(lumq_simple_spell, ''))"
+SHORT_SPELLS = f"{SPELL_BYTES} <= {CARRIED_SPELL_BYTES}"
+LONG_SPELLS = f"{SPELL_BYTES} > {CARRIED_SPELL_BYTES}"
+# how long building those indexes in a transaction may wait for the table, in
 # seconds
 CASED_INDEX_LOCK_TIMEOUT = 1.0
 
 
+def _index_name(table, suffix):
+    """The name of an index of the table, within PostgreSQL's 63 characters:
+    a longer one is cut and ends with a digest of the whole, so that two
+    names cut alike stay apart."""
+    name = f"{table}_{suffix}"
+    if len(name) <= 63:
+        return name
+    return f"{name[:54]}_{hashlib.sha256(name.encode()).hexdigest()[:8]}"
+
+
 def cased_index_name(table):
-    return f"{table}_lumq_spell_cased"[:63]
+    return _index_name(table, "lumq_spell_capitals")
+
+
+def long_cased_index_name(table):
+    return _index_name(table, "lumq_spell_long_capitals")
 
 
 def cased_index(table):
-    """A partial index of the rows whose spells are not all lower case, on
-    PostgreSQL.
+    """A partial index of the rows whose spells are not all lower case and
+    take at most CARRIED_SPELL_BYTES, carrying both spells, on PostgreSQL:
+    a search of them by ILIKE reads this index alone, not the table.
 
     It holds only the rows of untransliterated pieces with capitals, so it is
     small, and a row of pinyin alone costs a write nothing but the check of
-    its condition.  Building it in a transaction reads the table once (a
-    quarter of a second for a million rows) while writers wait; a table that
-    another transaction holds longer than CASED_INDEX_LOCK_TIMEOUT is left
-    without it, for the next registry load to try again.  After a
-    computation in the background it is built concurrently instead."""
-    return SpellIndex(cased_index_name(table), f"ON {_quote(table)} (id) WHERE {CASED_SPELLS}",
+    its condition.  Building it in a transaction reads the table once (half
+    a second for a million rows) while writers wait; a table that another
+    transaction holds longer than CASED_INDEX_LOCK_TIMEOUT is left without
+    it, for the next registry load to try again.  After a computation in the
+    background it is built concurrently instead."""
+    return SpellIndex(cased_index_name(table),
+                      f"ON {_quote(table)} (id) INCLUDE (lumq_full_spell, lumq_simple_spell) "
+                      f"WHERE {CASED_SPELLS} AND {SHORT_SPELLS}",
                       CASED_INDEX_LOCK_TIMEOUT)
+
+
+def long_cased_index(table):
+    """A partial index of the rows whose spells are not all lower case and
+    too long for cased_index to carry, by id; almost always empty.  Built
+    as cased_index is."""
+    return SpellIndex(long_cased_index_name(table),
+                      f"ON {_quote(table)} (id) WHERE {LONG_SPELLS} AND {CASED_SPELLS}",
+                      CASED_INDEX_LOCK_TIMEOUT)
+
+
+def cased_indexes(table):
+    """The indexes that a search of the rows with capitals in their spells
+    reads, on PostgreSQL: it is done only where they are all valid."""
+    return [cased_index(table), long_cased_index(table)]
+
+
+def cased_indexes_valid(cr, table):
+    return indexes_valid(cr, [index.name for index in cased_indexes(table)])
 
 
 def cased_ids(cr, table, columns, pattern, limit):
     """Column -> the ids of the rows with capitals in their spells whose
     column matches ``pattern`` by ILIKE, for each of ``columns``, read
-    through the cased index in one pass; None for a column where they are
+    through the cased indexes in one pass; None for a column where they are
     more than ``limit``, and for every column when the rows matching any of
     them are more than ``limit`` times the number of columns (the pass stops
     there)."""
-    # One pass for all the columns: the rows of the index are read from the
-    # table, and where they are many (a title of leads that names a product
-    # in capitals) reading them is most of the cost of a search.
+    # One pass for all the columns, and on the rows of short spells through
+    # cased_index alone, which carries them: read from the table, the rows
+    # with capitals (a title of leads that names a product in capitals)
+    # were most of the cost of a search.  Each part of the query states the
+    # condition of its index as it is written there, so that the planner
+    # knows the index holds every row it asks for.
     tests = [f"{_quote(column)}::text ILIKE %(pattern)s" for column in columns]
+    select = f"SELECT id, {', '.join(tests)} FROM {_quote(table)}"
+    matching = f"({' OR '.join(tests)})"
     most = limit * len(columns)
-    # The planner cannot tell how few rows the index holds: it takes the
-    # condition for true of almost every row, and for a rare text it may
+    # The planner cannot tell how few rows the indexes hold: it takes their
+    # conditions for true of almost every row, and for a rare text it may
     # read the whole table instead, lower-casing every row twice, or start
-    # parallel workers.  This query is meant to read the index only.
+    # parallel workers.  This query is meant to read the indexes only.
     with planner_settings(cr, enable_seqscan="off", max_parallel_workers_per_gather="0"):
-        cr.execute(f"SELECT id, {', '.join(tests)} FROM {_quote(table)} "
-                   f"WHERE {CASED_SPELLS} AND ({' OR '.join(tests)}) LIMIT %(most)s",
+        cr.execute(f"{select} WHERE {CASED_SPELLS} AND {SHORT_SPELLS} AND {matching} "
+                   f"UNION ALL "
+                   f"{select} WHERE {LONG_SPELLS} AND {CASED_SPELLS} AND {matching} "
+                   f"LIMIT %(most)s",
                    {"pattern": pattern, "most": most + 1})
         rows = cr.fetchall()
     found = {column: [row[0] for row in rows if row[1 + index]]

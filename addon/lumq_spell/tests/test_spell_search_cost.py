@@ -138,23 +138,57 @@ class TestSameRecordsFound(SpellCase):
     def test_a_table_without_a_valid_index_is_searched_as_the_orm_does(self):
         domain = self.domains("zs")["spells"]
         if on_postgresql(self.cr):
-            index = spell_sql.cased_index(self.Item._table)
             self.assertNotEqual(self.Item._spell_domain_for_sql(domain), domain)
-            # left invalid by a concurrent build cut short: PostgreSQL does
-            # not keep it up to date, so it counts as missing
-            leave_index_invalid(self.cr, index)
-            self.assertEqual(self.Item._spell_domain_for_sql(domain), domain)
-            self.assert_same(self.Item, domain)
-            # the next registry load builds it anew
-            self.env["ir.model"]._register_hook()
-            self.assertIs(spell_sql.index_state(self.cr, index.name), True)
-            self.assertNotEqual(self.Item._spell_domain_for_sql(domain), domain)
-            self.assert_same(self.Item, domain)
-            self.cr.execute(f'DROP INDEX "{self.Item._table}_lumq_spell_cased"')
+            for index in spell_sql.cased_indexes(self.Item._table):
+                with self.subTest(index=index.name):
+                    # left invalid by a concurrent build cut short:
+                    # PostgreSQL does not keep it up to date, so it counts as
+                    # missing
+                    leave_index_invalid(self.cr, index)
+                    self.assertEqual(self.Item._spell_domain_for_sql(domain), domain)
+                    self.assert_same(self.Item, domain)
+                    # the next registry load builds it anew
+                    self.env["ir.model"]._register_hook()
+                    self.assertIs(spell_sql.index_state(self.cr, index.name), True)
+                    self.assertNotEqual(self.Item._spell_domain_for_sql(domain), domain)
+                    self.assert_same(self.Item, domain)
+            self.cr.execute(f'DROP INDEX "{spell_sql.cased_index(self.Item._table).name}"')
         # (reading every row's spells twice to find those with capitals
         # would cost more than ILIKE)
         self.assertEqual(self.Item._spell_domain_for_sql(domain), domain)
         self.assert_same(self.Item, domain)
+
+    def test_an_index_of_an_earlier_version_is_replaced(self):
+        if not on_postgresql(self.cr):
+            self.skipTest("only PostgreSQL had the index of the rows with capitals")
+        table = self.Item._table
+        retired = spell_sql.retired_index_names(table)
+        for index in spell_sql.cased_indexes(table):
+            self.cr.execute(f'DROP INDEX "{index.name}"')
+        # as an earlier version left it: the rows with capitals by id alone
+        self.cr.execute(f'CREATE INDEX "{retired[0]}" ON "{table}" (id) '
+                        f'WHERE {spell_sql.CASED_SPELLS}')
+        domain = self.domains("john")["spells"]
+        self.assertEqual(self.Item._spell_domain_for_sql(domain), domain)
+        self.env["ir.model"]._register_hook()
+        self.assertEqual([spell_sql.index_state(self.cr, name) for name in retired], [None])
+        self.assertEqual([spell_sql.index_state(self.cr, index.name)
+                          for index in spell_sql.cased_indexes(table)], [True, True])
+        self.assertNotEqual(self.Item._spell_domain_for_sql(domain), domain)
+        self.assert_same(self.Item, domain)
+
+    def test_spells_too_long_for_the_index_that_carries_them(self):
+        # a Latin word and 600 Chinese characters: spells of over 3,000 bytes
+        item = self.Item.create({"name": "ACME " + "张伟王小明" * 120})
+        for text in ("acme", "ACME", "Acme", "wei", "WEI"):
+            with self.subTest(text=text):
+                for domain in self.domains(text).values():
+                    self.assert_same(self.Item, domain)
+                self.assertIn(item, self.assert_same(self.Item, self.domains(text)["spells"]))
+        if on_postgresql(self.cr):
+            # found among the rows with capitals, not left to ILIKE
+            rewritten = self.Item._spell_domain_for_sql([("lumq_full_spell", "ilike", "acme")])
+            self.assertIn(("id", "in", [item.id]), rewritten)
 
     def test_records_with_capitals_beyond_the_limit(self):
         for limit in (0, 1):
