@@ -43,7 +43,7 @@ def missing_index_name(table):
 
 
 def order_index_name(table):
-    return f"{table}_lumq_spell_order"[:63]
+    return _index_name(table, "lumq_spell_sort")
 
 
 # An index of the addon's on a table: ``CREATE INDEX name definition``; how
@@ -53,9 +53,14 @@ SpellIndex = collections.namedtuple("SpellIndex", "name definition lock_timeout"
                                     defaults=[None])
 
 
-# The key of the pinyin order: the full spell in lower case.  The index of the
-# order is on this very expression, so that the order reads the index.
-ORDER_KEY = "lower(%s)"
+# The key of the pinyin order: the start of the full spell in lower case.
+# The index of the order is on this very expression, so that the order reads
+# the index.  An entry of a B-tree index holds at most a third of a page
+# (2,704 bytes of 8 kB): on the whole spell, which may take several
+# thousand bytes for a long text, the index would refuse the record.  Spells
+# alike in their first ORDER_KEY_LENGTH characters keep the model's order.
+ORDER_KEY_LENGTH = 200
+ORDER_KEY = f"lower(substr(%s, 1, {ORDER_KEY_LENGTH}))"
 
 
 def order_key(column):
@@ -179,17 +184,17 @@ def spell_table_indexes(cr, table):
 def retired_index_names(table):
     """The indexes that earlier versions kept on a table holding spells and
     that none reads any more: the rows with capitals by id alone, whose
-    spells a search read from the table."""
-    return [f"{table}_lumq_spell_cased"[:63]]
+    spells a search read from the table; the pinyin order on the whole full
+    spell, which refused records of spells too long for an index entry."""
+    return [f"{table}_lumq_spell_cased"[:63], f"{table}_lumq_spell_order"[:63]]
 
 
 def drop_retired_indexes(cr, table):
-    """Drop the retired indexes still on the table (only PostgreSQL had
-    them), each waiting for the table's users a moment at most: one left
-    behind costs the writers a little and is dropped by a later pass."""
-    if on_postgresql(cr):
-        for name in retired_index_names(table):
-            drop_index(cr, name)
+    """Drop the retired indexes still on the table, each waiting for the
+    table's users a moment at most: one left behind costs the writers a
+    little and is dropped by a later pass."""
+    for name in retired_index_names(table):
+        drop_index(cr, name)
 
 
 def index_state(cr, name):
