@@ -76,7 +76,7 @@ def order_index(table):
 
 
 def first_index_name(table):
-    return f"{table}_lumq_spell_first"[:63]
+    return _index_name(table, "lumq_spell_first")
 
 
 def first_index(table):
