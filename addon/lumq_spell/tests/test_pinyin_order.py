@@ -1,5 +1,7 @@
 """Pinyin order: the configuration's option, off by default, under which an
 enabled model lists its records in the order of their full spell."""
+import base64
+import hashlib
 import re
 
 from odoo.addons.lumq_spell.models import spell_sql
@@ -135,6 +137,12 @@ class TestPinyinOrder(SpellCase):
         # alike in their first 200 characters: in the model's order (by id)
         self.assertEqual(Record.search([("id", "in", (long_one | near).ids)]).ids,
                          [near[1].id, long_one.id, near[0].id])
+        # a spell that does not compress, longer than an index entry holds:
+        # stored as any other
+        noise = "".join(base64.b64encode(hashlib.sha256(b"%d" % index).digest()).decode()
+                        for index in range(70))
+        self.cr.execute(f'UPDATE "{table}" SET lumq_full_spell = %s WHERE id = %s',
+                        [noise, long_one.id])
         config.pinyin_order = False
 
     def test_the_option_alone_computes_nothing_and_reaches_a_new_registry(self):
