@@ -807,8 +807,8 @@ class SpellMixin(models.Model):
                 plain = [lazy_pinyin(char)[0] for char in chars]
                 readings = [pinyin(char, heteronym=True, style=Style.NORMAL)[0] if others else []
                             for char in chars]
-            for first, others in zip(plain, readings):
-                words.append(list(unique([first.lower()] + [r.lower() for r in others])))
+            for first, alternatives in zip(plain, readings):
+                words.append(list(unique([first.lower()] + [r.lower() for r in alternatives])))
         if surnames:
             start = re.match(self._spell_han, text.lstrip())
             head = text.lstrip()[:2]
