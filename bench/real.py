@@ -124,6 +124,18 @@ def runs_on_copies(script, base, options):
         subprocess.run(["dropdb", db], check=True)
 
 
+def option_off_and_on(script, measure, base_of, default_size):
+    """The command line of a benchmark of an option, off against on:
+    ``script --one DB on|off`` runs ``measure(DB, on)`` in this process;
+    ``script [SIZE]`` runs it off, on, off, on, each in a process of its own
+    on a fresh copy of ``base_of(SIZE)``."""
+    if sys.argv[1:2] == ["--one"]:
+        measure(sys.argv[2], sys.argv[3] == "on")
+        return
+    size = int(sys.argv[1]) if len(sys.argv) > 1 else default_size
+    runs_on_copies(script, base_of(size), ("off", "on", "off", "on"))
+
+
 def template_copy(db):
     """A copy of the real-server template (base, web, contacts) named after
     ``db``, to be made into it and renamed ``db`` once complete; returns its

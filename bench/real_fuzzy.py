@@ -10,12 +10,11 @@ addon (default 100,000).  Prints one JSON line per run.  From the repository:
     env/odoo17 sh -c '"$LUMQ_PYTHON" bench/real_fuzzy.py [SIZE]'
 """
 import json
-import sys
 import time
 
 from common import enable, progress
 from real import (
-    close_database, copy_database, install, made_once, odoo_env, psql, records_db, runs_on_copies,
+    close_database, copy_database, install, made_once, odoo_env, option_off_and_on, psql, records_db,
 )
 
 timer = time.perf_counter
@@ -92,8 +91,4 @@ def measure(db, option):
 
 
 if __name__ == "__main__":
-    if sys.argv[1:2] == ["--one"]:
-        measure(sys.argv[2], sys.argv[3] == "on")
-        sys.exit()
-    size = int(sys.argv[1]) if len(sys.argv) > 1 else 100_000
-    runs_on_copies(__file__, installed_db(size), ("off", "on", "off", "on"))
+    option_off_and_on(__file__, measure, installed_db, 100_000)

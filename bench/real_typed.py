@@ -8,11 +8,10 @@ contacts (default 20,000).  From the repository:
     env/odoo17 sh -c '"$LUMQ_PYTHON" bench/real_typed.py [SIZE]'
 """
 import json
-import sys
 import time
 
 from common import compute_spells, enable
-from real import bench_db, close_database, odoo_env, runs_on_copies
+from real import bench_db, close_database, odoo_env, option_off_and_on
 
 timer = time.perf_counter
 
@@ -67,8 +66,4 @@ def measure(db, option):
 
 
 if __name__ == "__main__":
-    if sys.argv[1:2] == ["--one"]:
-        measure(sys.argv[2], sys.argv[3] == "on")
-        sys.exit()
-    size = int(sys.argv[1]) if len(sys.argv) > 1 else 20000
-    runs_on_copies(__file__, bench_db(size), ("off", "on", "off", "on"))
+    option_off_and_on(__file__, measure, bench_db, 20000)
